@@ -1,0 +1,230 @@
+#include "CommandLine.h"
+
+#include <strings.h>
+
+#include <cmath>
+#include <climits>
+#include <cstring>
+
+#include "AnalysisTask.h"
+#include "common_sgt/NumberParse.h"
+#include "common_sgt/Settings.h"
+
+bool optionPrefix(const char* arg, const char* option) {
+  return strncasecmp(arg, option, strlen(option)) == 0;
+}
+
+bool optionExact(const char* arg, const char* option) { return strcasecmp(arg, option) == 0; }
+
+const char* optionValue(const char* arg, const char* option) {
+  size_t n = strlen(option);
+  return strlen(arg) > n ? arg + n : nullptr;
+}
+
+int debugLevelOf(const char* arg) {
+  const char* rest = arg + strlen("/DEBUG");
+  char one[2] = {rest[0], '\0'};
+  return parseDecimalInt(one);
+}
+
+void scanProcessSwitches(int argc, char** argv) {
+  g_progress = false;
+  for (int i = 0; i < argc; ++i) {
+    if (optionPrefix(argv[i], "/PROGRESS")) g_progress = true;
+    if (optionPrefix(argv[i], "/DEBUG")) g_debugLevel = debugLevelOf(argv[i]);
+  }
+}
+
+namespace {
+
+// Applies a valued double option; a bare option keeps the current value.
+void setDouble(const char* arg, const char* option, double& target) {
+  if (const char* v = optionValue(arg, option)) target = parseDecimalDouble(v);
+}
+
+void setText(const char* arg, const char* option, std::string& target) {
+  if (const char* v = optionValue(arg, option)) target = v;
+}
+
+int truncateToInt(double v) {
+  double t = std::trunc(v);
+  if (t >= static_cast<double>(INT_MAX)) return INT_MAX;
+  if (t <= static_cast<double>(INT_MIN)) return INT_MIN;
+  return static_cast<int>(t);
+}
+
+// /SEED: the reproducibility extension of the analysis commands.
+void setSeed(const char* arg) {
+  if (const char* v = optionValue(arg, "/SEED")) {
+    g_seedGiven = true;
+    g_seedValue = parseDecimalUnsigned(v);
+  }
+}
+
+// /EPS of the analysis commands. An EM loop needs a positive bound; a value
+// of 0 or below is refused like an unknown option.
+bool setEps(const char* arg, AnalysisTask& task) {
+  if (const char* v = optionValue(arg, "/EPS")) {
+    double eps = parseDecimalDouble(v);
+    if (!(eps > 0.0)) return false;
+    task.m_dEPS = eps;
+  }
+  return true;
+}
+
+}  // namespace
+
+PreflagOptions parsePreflagOptions(int argc, char** argv) {
+  PreflagOptions o;
+  for (int i = 3; i < argc; ++i) {
+    const char* a = argv[i];
+    if (optionPrefix(a, "/SAMPLE") && !optionPrefix(a, "/SAMPLE_HINT:")) setDouble(a, "/SAMPLE", o.sampleMissingLimit);
+    if (optionPrefix(a, "/SNP")) setDouble(a, "/SNP", o.snpMissingLimit);
+    if (optionPrefix(a, "/MAF")) setDouble(a, "/MAF", o.mafLimit);
+    if (optionPrefix(a, "/HWE")) setDouble(a, "/HWE", o.hweLimit);
+    if (optionPrefix(a, "/MUL")) o.multipleCorrection = true;
+    if (optionPrefix(a, "/OUTFILE:")) setText(a, "/OUTFILE:", o.outFile);
+    if (optionPrefix(a, "/CLASS:")) setText(a, "/CLASS:", o.flagClass);
+    if (optionPrefix(a, "/SAMPLE_HINT:")) setText(a, "/SAMPLE_HINT:", o.sampleHintFile);
+    if (optionPrefix(a, "/PROGRESS")) o.progress = true;
+  }
+  return o;
+}
+
+PreimpuOptions parsePreimpuOptions(int argc, char** argv) {
+  PreimpuOptions o;
+  for (int i = 3; i < argc; ++i) {
+    const char* a = argv[i];
+    if (optionPrefix(a, "/B")) o.mode = 0;
+    if (optionPrefix(a, "/A")) o.mode = 2;
+    if (optionPrefix(a, "/C")) o.mode = 1;
+    if (optionPrefix(a, "/PROGRESS")) o.progress = true;
+  }
+  return o;
+}
+
+Tag1Options parseTag1Options(int argc, char** argv) {
+  Tag1Options o;
+  for (int i = 3; i < argc; ++i) {
+    const char* a = argv[i];
+    if (optionPrefix(a, "/R")) {
+      if (const char* eq = strchr(a, '=')) o.r2Threshold = parseDecimalDouble(eq + 1);
+    }
+    if (optionPrefix(a, "/PROGRESS")) o.progress = true;
+  }
+  return o;
+}
+
+WalkOutcome walkEmOptions(int argc, char** argv, AnalysisTask& task, std::string& badArgument) {
+  for (int i = 3; i < argc; ++i) {
+    const char* a = argv[i];
+    if (optionPrefix(a, "/EPS")) {
+      if (setEps(a, task)) continue;
+    } else if (optionExact(a, "/RANDOM")) {
+      task.m_nRandomInit = 1;
+      continue;
+    } else if (optionPrefix(a, "/MHF")) {
+      setDouble(a, "/MHF", task.m_dMinHaplotypeFreq);
+      continue;
+    } else if (optionPrefix(a, "/SEED")) {
+      setSeed(a);
+      continue;
+    } else if (optionPrefix(a, "/PROGRESS") || optionPrefix(a, "/DEBUG")) {
+      continue;
+    }
+    badArgument = a;
+    return WalkOutcome::kRejected;
+  }
+  return WalkOutcome::kAccepted;
+}
+
+WalkOutcome walkPlemOptions(int argc, char** argv, AnalysisTask& task, std::string& badArgument) {
+  for (int i = 3; i < argc; ++i) {
+    const char* a = argv[i];
+    if (optionPrefix(a, "/EPS")) {
+      if (setEps(a, task)) continue;
+    } else if (optionExact(a, "/RANDOM")) {
+      task.m_nRandomInit = 1;
+      continue;
+    } else if (optionPrefix(a, "/BL")) {
+      // A block length below 1 leaves the block count undefined.
+      if (const char* v = optionValue(a, "/BL")) {
+        int bl = parseDecimalInt(v);
+        if (bl < 1) {
+          badArgument = a;
+          return WalkOutcome::kRejected;
+        }
+        task.m_nBlockLength = bl;
+      }
+      continue;
+    } else if (optionPrefix(a, "/PLEMEPS")) {
+      setDouble(a, "/PLEMEPS", task.m_dPlemEps);
+      continue;
+    } else if (optionPrefix(a, "/MHF")) {
+      setDouble(a, "/MHF", task.m_dMinHaplotypeFreq);
+      continue;
+    } else if (optionPrefix(a, "/SEED")) {
+      setSeed(a);
+      continue;
+    } else if (optionPrefix(a, "/PROGRESS") || optionPrefix(a, "/DEBUG")) {
+      continue;
+    }
+    badArgument = a;
+    return WalkOutcome::kRejected;
+  }
+  return WalkOutcome::kAccepted;
+}
+
+WalkOutcome walkPwldOptions(int argc, char** argv, AnalysisTask& task, std::string& badArgument) {
+  SGManager& m = task.sgm;
+  for (int i = 3; i < argc; ++i) {
+    const char* a = argv[i];
+    if (optionPrefix(a, "/CLASS:")) {
+      setText(a, "/CLASS:", task.m_class2analyze);
+    } else if (optionPrefix(a, "/EPS")) {
+      if (!setEps(a, task)) {
+        badArgument = a;
+        return WalkOutcome::kRejected;
+      }
+    } else if (optionExact(a, "/RANDOM")) {
+      task.m_nRandomInit = 1;
+    } else if (optionPrefix(a, "/ANNO")) {
+      task.m_bUseAnno = true;
+      if (const char* v = optionValue(a, "/ANNO")) task.m_nChrPosThresh = parseDecimalInt(v);
+    } else if (optionExact(a, "/SKIPANNO")) {
+      task.m_bSkipByAnno = true;
+    } else if (optionExact(a, "/LDBLK1")) {
+      return WalkOutcome::kDeprecatedBlocking;
+    } else if (optionExact(a, "/LDBLK2")) {
+      task.m_bBlocking = true;
+      task.m_nBlockingMethod = 2;
+    } else if (optionPrefix(a, "/LDBLKM")) {
+      task.m_bBlocking = true;
+      task.m_nBlockingMethod = 0;
+      m.m_manualBlockList = a + strlen("/LDBLKM");
+    } else if (optionExact(a, "/CRSOVR")) {
+      task.m_bCrossOver = true;
+    } else if (optionPrefix(a, "/UTH")) {
+      setDouble(a, "/UTH", m.m_dUTH);
+    } else if (optionPrefix(a, "/LTH")) {
+      setDouble(a, "/LTH", m.m_dLTH);
+    } else if (optionPrefix(a, "/THF")) {
+      setDouble(a, "/THF", m.m_dTHF);
+    } else if (optionPrefix(a, "/E")) {
+      setDouble(a, "/E", m.m_dE);
+    } else if (optionPrefix(a, "/BST")) {
+      if (const char* v = optionValue(a, "/BST")) m.m_nBST = truncateToInt(parseDecimalDouble(v));
+    } else if (optionPrefix(a, "/TAG")) {
+      setDouble(a, "/TAG", m.m_dTag);
+    } else if (optionPrefix(a, "/4GMT")) {
+      setDouble(a, "/4GMT", g_fourGameteThreshold);
+    } else if (optionPrefix(a, "/SEED")) {
+      setSeed(a);
+    } else if (optionPrefix(a, "/PROGRESS") || optionPrefix(a, "/DEBUG")) {
+    } else {
+      badArgument = a;
+      return WalkOutcome::kRejected;
+    }
+  }
+  return WalkOutcome::kAccepted;
+}
