@@ -1,0 +1,148 @@
+#include "qvalcalc/QvalCalc.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+#include "common_sgt/LineReader.h"
+#include "qvalcalc/QValue.h"
+
+namespace {
+
+const char* const kUsage = "usage: qvalcalc kind report column\n";
+
+bool parseIntegerArg(const char* text, int& value) {
+  const char* p = text;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  if (*p < '0' || *p > '9') return false;
+  long long v = 0;
+  for (; *p; ++p) {
+    if (*p < '0' || *p > '9') return false;
+    v = v * 10 + (*p - '0');
+    if (v > static_cast<long long>(INT_MAX) + 1) return false;
+  }
+  if (negative) v = -v;
+  if (v > INT_MAX || v < INT_MIN) return false;
+  value = static_cast<int>(v);
+  return true;
+}
+
+void usageError(const char* message, const char* value) {
+  if (value)
+    printf("qvalcalc: %s: '%s'\n", message, value);
+  else
+    printf("qvalcalc: %s\n", message);
+  fputs(kUsage, stdout);
+  fflush(stdout);
+  fprintf(stderr, "#error=%s\n", message);
+  fflush(stderr);
+}
+
+void printSystemError(const char* name) {
+  int err = errno;
+  fprintf(stderr, "%s: %s\n", name, strerror(err));
+  fflush(stderr);
+}
+
+bool sameFile(const char* a, const char* b) {
+  struct stat sa, sb;
+  if (stat(a, &sa) != 0 || stat(b, &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+}  // namespace
+
+bool QvalCalc::parseArguments(int argc, char** argv) {
+  if (argc < 4) {
+    usageError("too few arguments", nullptr);
+    return false;
+  }
+  if (!parseIntegerArg(argv[1], m_kind)) {
+    usageError("kind must be an integer (0 for a SNP report)", argv[1]);
+    return false;
+  }
+  m_inputName = argv[2];
+  if (!parseIntegerArg(argv[3], m_column)) {
+    usageError("column must be an integer (0 for the goodness-of-fit p-value)", argv[3]);
+    return false;
+  }
+  m_outputName = m_inputName + ".fdr";
+  return true;
+}
+
+int QvalCalc::run(int argc, char** argv) {
+  m_start = time(nullptr);
+  if (!parseArguments(argc, argv)) return 2;
+
+  printf("## Input p-value file: %s\n", m_inputName.c_str());
+  fflush(stdout);
+  LineReader in;
+  if (!in.open(m_inputName.c_str())) {
+    fprintf(stderr, "#error=Cannot read input file.\n");
+    printSystemError(m_inputName.c_str());
+    return 1;
+  }
+  if (sameFile(m_inputName.c_str(), m_outputName.c_str())) {
+    fprintf(stderr, "#error=Cannot write fdr file.\n");
+    fprintf(stderr, "%s: the fdr file would overwrite the report\n", m_outputName.c_str());
+    return 1;
+  }
+  FILE* out = fopen(m_outputName.c_str(), "w");
+  if (!out) {
+    fprintf(stderr, "#error=Cannot write fdr file.\n");
+    printSystemError(m_outputName.c_str());
+    return 1;
+  }
+
+  const long long headerLines = m_kind == 0 ? 8 : 7;
+  std::string_view line;
+  while (in.next(line)) {
+    if (in.lineNumber() <= headerLines) continue;
+    std::string_view id;
+    double p = 0.0;
+    if (!qval::parseFeatureLine(line, m_column, id, p)) {
+      printf("qvalcalc: line %lld of %s has fewer than ten fields; skipped\n", in.lineNumber(), m_inputName.c_str());
+      continue;
+    }
+    m_idStart.push_back(m_idText.size());
+    m_idText.append(id);
+    m_pvalues.push_back(p);
+  }
+  in.close();
+  m_idStart.push_back(m_idText.size());
+  const size_t m = m_pvalues.size();
+  printf("## Total P-value Count: %d\n", static_cast<int>(m));
+
+  const double phi0 = qval::estimatePhi0(m_pvalues);
+  std::vector<size_t> order = qval::ascendingOrder(m_pvalues);
+  for (size_t pass : qval::progressPasses(m)) printf("# Line Cnt: %d\n", static_cast<int>(pass));
+  std::vector<double> sorted(m);
+  for (size_t i = 0; i < m; ++i) sorted[i] = m_pvalues[order[i]];
+  std::vector<double> q = qval::qValues(sorted, phi0);
+
+  printf("\n");
+  printf("phi0: %f\n", phi0);
+  fflush(stdout);
+
+  fputs(m_column == 0 ? "featureID\tpvalue1\tqvalue1\n" : "featureID\tpvalue2\tqvalue2\n", out);
+  for (size_t i = 0; i < m; ++i) {
+    size_t k = order[i];
+    fwrite(m_idText.data() + m_idStart[k], 1, m_idStart[k + 1] - m_idStart[k], out);
+    fprintf(out, "\t%e\t%e\n", sorted[i], q[i]);
+  }
+  bool written = !ferror(out);
+  written = fclose(out) == 0 && written;
+  if (!written) {
+    fprintf(stderr, "#error=Cannot write fdr file.\n");
+    printSystemError(m_outputName.c_str());
+    return 1;
+  }
+  printf("Total Running Time: %f sec\n", static_cast<double>(time(nullptr) - m_start));
+  fflush(stdout);
+  return 0;
+}
