@@ -1,0 +1,289 @@
+#include "marlo/EMAlgorithm.h"
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <new>
+
+#include "common_sgt/Random.h"
+#include "common_sgt/Settings.h"
+#include "common_sgt/StatusReport.h"
+
+namespace {
+
+long long physicalMemoryBytes() {
+  long pages = sysconf(_SC_PHYS_PAGES);
+  long pageSize = sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0) return -1;
+  return static_cast<long long>(pages) * pageSize;
+}
+
+// Bytes per candidate pair: its weight and its two haplotype indices.
+constexpr long long kBytesPerPair = sizeof(double) + 2 * sizeof(int);
+
+}  // namespace
+
+EMAlgorithm::EMAlgorithm() = default;
+EMAlgorithm::~EMAlgorithm() = default;
+
+int EMAlgorithm::indexOf(const std::string& haplotype) const {
+  auto it = haplotypeIndex.find(haplotype);
+  return it == haplotypeIndex.end() ? -1 : it->second;
+}
+
+double EMAlgorithm::frequencyOf(const std::string& haplotype) const {
+  int i = indexOf(haplotype);
+  return i < 0 ? 0.0 : frequency[i];
+}
+
+bool EMAlgorithm::checkPairCounts() {
+  long long total = 0;
+  for (int p = 0; p < numPheno; ++p) {
+    const Phenotype& ph = phenotypes[p];
+    if (ph.numPairs < 1) {
+      printf("EMAlgorithm: phenotype #%d has %d heterozygous markers; its 2^%d candidate haplotype pairs "
+             "cannot be enumerated\n",
+             p, ph.numHeterozygous, ph.numHeterozygous - 1);
+      fflush(stdout);
+      return false;
+    }
+    total += ph.numPairs;
+  }
+  const long long memory = physicalMemoryBytes();
+  if (total > 0 && memory > 0 && total > memory / kBytesPerPair) {
+    printf("EMAlgorithm: %lld candidate haplotype pairs need %lld MB, more than the %lld MB of this machine\n",
+           total, total * kBytesPerPair >> 20, memory >> 20);
+    fflush(stdout);
+    return false;
+  }
+  return true;
+}
+
+void EMAlgorithm::registerHaplotypes() {
+  haplotypes.clear();
+  frequency.clear();
+  haplotypeIndex.clear();
+  pairHaplotype1.clear();
+  pairHaplotype2.clear();
+  pairOffset.assign(numPheno, -1);
+  long long registered = 0;
+  for (int p = 0; p < numPheno; ++p)
+    if (phenotypes[p].count >= 1) registered += phenotypes[p].numPairs;
+  pairHaplotype1.reserve(registered);
+  pairHaplotype2.reserve(registered);
+  auto index = [this](const std::string& h) {
+    auto [it, added] = haplotypeIndex.try_emplace(h, static_cast<int>(haplotypes.size()));
+    if (added) {
+      haplotypes.push_back(h);
+      frequency.push_back(0.0);
+    }
+    return it->second;
+  };
+  std::string h1, h2;
+  for (int p = 0; p < numPheno; ++p) {
+    const Phenotype& ph = phenotypes[p];
+    if (ph.count < 1) continue;
+    pairOffset[p] = static_cast<int64_t>(pairHaplotype1.size());
+    for (int j = 0; j < ph.numPairs; ++j) {
+      ph.buildPair(j, h1, h2);
+      const int i1 = index(h1);
+      const int i2 = ph.numHeterozygous > 0 ? index(h2) : i1;
+      pairHaplotype1.push_back(i1);
+      pairHaplotype2.push_back(i2);
+    }
+  }
+}
+
+bool EMAlgorithm::initialiseWeights() {
+  if (g_debugLevel >= 1) printf("  Initialize Freq");
+  for (int p = 0; p < numPheno; ++p)
+    if (!phenotypes[p].allocatePairWeights()) return false;
+  if (initMode == 0) {
+    for (int p = 0; p < numPheno; ++p) {
+      Phenotype& ph = phenotypes[p];
+      for (double& w : ph.pairWeight) w = 1.0 / ph.numPairs;
+    }
+  } else {
+    seedRandomInitialisation();
+    for (int p = 0; p < numPheno; ++p)
+      for (double& w : phenotypes[p].pairWeight) w = 1.0 / (lcgNext() + 1);
+  }
+  return true;
+}
+
+void EMAlgorithm::iterate() {
+  if (g_debugLevel >= 2) printf("  EM Loop");
+  if (g_emIterationProgress) progressPhase("EM Iteration");
+  const double n = static_cast<double>(numIndividuals);
+  // The first two terms of the likelihood do not change between iterations.
+  double s1 = 0.0;
+  for (int p = 0; p < numPheno; ++p) {
+    const int c = phenotypes[p].count;
+    if (c > 0) s1 += log(c * (c + 1.0) / 2.0);
+  }
+  const double constant = log(numPheno * (numPheno + 1.0) / 2.0) - s1;
+
+  emCnt = 1;
+  double lPrev = 0.0;
+  for (;;) {
+    // Maximisation.
+    for (double& f : frequency) f = 0.0;
+    for (int p = 0; p < numPheno; ++p) {
+      Phenotype& ph = phenotypes[p];
+      double sum = 0.0;
+      if (ph.count >= 1 && ph.numPairs > 0)
+        for (double w : ph.pairWeight) sum += w;
+      ph.pairWeightSum = sum;
+    }
+    for (int p = 0; p < numPheno; ++p) {
+      Phenotype& ph = phenotypes[p];
+      if (ph.count < 1) continue;
+      const double factor = static_cast<double>(ph.count) / (n * ph.pairWeightSum);
+      const double m = ph.numHeterozygous == 0 ? 2.0 : 1.0;
+      const int* i1 = pairHaplotype1.data() + pairOffset[p];
+      const int* i2 = pairHaplotype2.data() + pairOffset[p];
+      double* w = ph.pairWeight.data();
+      const bool twoSides = ph.numHeterozygous > 0;
+      for (int j = 0; j < ph.numPairs; ++j) {
+        w[j] = w[j] * factor;
+        const double a = m * w[j] * 0.5;
+        frequency[i1[j]] += a;
+        if (twoSides) frequency[i2[j]] += a;
+      }
+    }
+    // Likelihood.
+    double s2 = 0.0;
+    for (int p = 0; p < numPheno; ++p) {
+      const Phenotype& ph = phenotypes[p];
+      if (ph.count > 0) s2 += ph.count * log(ph.pairWeightSum);
+    }
+    const double l = constant + s2;
+    likelihood = l;
+    const double dl = fabs(lPrev - l);
+    if (dl < eps) break;
+    // Expectation.
+    for (int p = 0; p < numPheno; ++p) {
+      Phenotype& ph = phenotypes[p];
+      if (ph.count < 1) continue;
+      const int* i1 = pairHaplotype1.data() + pairOffset[p];
+      const int* i2 = pairHaplotype2.data() + pairOffset[p];
+      double* w = ph.pairWeight.data();
+      const bool doubled = ph.numHeterozygous >= 1;
+      for (int j = 0; j < ph.numPairs; ++j) {
+        w[j] = frequency[i1[j]] * frequency[i2[j]];
+        if (doubled) w[j] = w[j] * 2.0;
+      }
+    }
+    emCnt += 1;
+    lPrev = l;
+    if (g_emIterationProgress && emCnt % 100 == 0) progressStep();
+    if (numPheno <= 4 && emCnt > 50) break;
+    if (emCnt > kMaxIterations) {
+      reachedIterationLimit = true;
+      printf("Warning: EM stopped after %d iterations without convergence (sample type %s); "
+             "the estimate of the last iteration is used\n",
+             kMaxIterations, m_label.empty() ? "?" : m_label.c_str());
+      break;
+    }
+  }
+  if (g_debugLevel >= 1) printf("  ... emCnt=%d\n", emCnt);
+}
+
+void EMAlgorithm::finalPosteriors() {
+  if (g_debugLevel >= 1) printf("  Calc Freq numpheno=%d\n", numPheno);
+  if (g_emIterationProgress) progressPhase("Calc. Frequency");
+  for (int p = 0; p < numPheno; ++p) {
+    if (g_emIterationProgress) progressStep();
+    Phenotype& ph = phenotypes[p];
+    if (ph.count <= 0) continue;
+    const int* i1 = pairHaplotype1.data() + pairOffset[p];
+    const int* i2 = pairHaplotype2.data() + pairOffset[p];
+    double* w = ph.pairWeight.data();
+    double sum = 0.0;
+    for (int j = 0; j < ph.numPairs; ++j) {
+      w[j] = frequency[i1[j]] * frequency[i2[j]];
+      sum += w[j];
+    }
+    for (int j = 0; j < ph.numPairs; ++j) w[j] = w[j] / sum;
+  }
+}
+
+void EMAlgorithm::computeExpectedCopies() {
+  m_expected.assign(haplotypes.size(), 0.0);
+  for (int p = 0; p < numPheno; ++p) {
+    const Phenotype& ph = phenotypes[p];
+    if (ph.count < 1) continue;
+    const int* i1 = pairHaplotype1.data() + pairOffset[p];
+    const int* i2 = pairHaplotype2.data() + pairOffset[p];
+    for (int j = 0; j < ph.numPairs; ++j) {
+      const double a = ph.count * ph.pairWeight[j];
+      m_expected[i1[j]] += a;
+      m_expected[i2[j]] += a;
+    }
+  }
+  m_expectedValid = true;
+}
+
+bool EMAlgorithm::performEM() {
+  m_expectedValid = false;
+  reachedIterationLimit = false;
+  emCnt = 0;
+  likelihood = 0.0;
+  if (numPheno > 0 && !phenotypes) return false;
+  try {
+    if (!checkPairCounts()) return false;
+    registerHaplotypes();
+    if (!initialiseWeights()) {
+      for (int p = 0; p < numPheno; ++p) phenotypes[p].pairWeight.clear();
+      return false;
+    }
+  } catch (const std::bad_alloc&) {
+    printf("EMAlgorithm: not enough memory for the candidate haplotype pairs\n");
+    fflush(stdout);
+    for (int p = 0; p < numPheno; ++p) phenotypes[p].pairWeight.clear();
+    return false;
+  }
+  iterate();
+  finalPosteriors();
+  computeExpectedCopies();
+  fflush(stdout);
+  return true;
+}
+
+void EMAlgorithm::getBestPair(int i, HaplotypePair& result) {
+  result.haplotype1.clear();
+  result.haplotype2.clear();
+  result.probability = 0.0;
+  if (i < 0 || i >= numPheno) return;
+  const Phenotype& ph = phenotypes[i];
+  double best = 0.0;
+  int index = 0;
+  for (size_t j = 0; j < ph.pairWeight.size(); ++j) {
+    if (ph.pairWeight[j] > best) {
+      best = ph.pairWeight[j];
+      index = static_cast<int>(j);
+    }
+  }
+  if (ph.numPairs < 1) return;
+  ph.buildPair(index, result.haplotype1, result.haplotype2);
+  result.probability = ph.pairWeight.empty() ? 0.0 : ph.pairWeight[index];
+}
+
+void EMAlgorithm::expectedCount(const std::string& haplotype, double& total) {
+  // From a zero total the cached sum is the same sequence of additions.
+  if (m_expectedValid && total == 0.0 && !std::signbit(total)) {
+    int i = indexOf(haplotype);
+    if (i >= 0) total = m_expected[i];
+    return;
+  }
+  std::string h1, h2;
+  for (int p = 0; p < numPheno; ++p) {
+    const Phenotype& ph = phenotypes[p];
+    for (size_t j = 0; j < ph.pairWeight.size(); ++j) {
+      ph.buildPair(static_cast<int64_t>(j), h1, h2);
+      if (h1 == haplotype) total += ph.count * ph.pairWeight[j];
+      if (h2 == haplotype) total += ph.count * ph.pairWeight[j];
+    }
+  }
+}

@@ -1,0 +1,96 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "marlo/HaplotypeEstimator.h"
+
+// Haplotype frequencies by expectation-maximisation over the candidate pairs
+// of every phenotype (all pairs of all phenotypes in every iteration).
+//
+// Every distinct haplotype gets an index once, at registration; the loop then
+// works on the arrays frequency[] and pairHaplotype1/2[] only. Arithmetic, in
+// the order the code performs it (a fast special case must repeat it exactly
+// to print the same digits):
+//   init      even: w = 1.0 / numPairs; random: seedRandomInitialisation(),
+//             then phenotype by phenotype, pair by pair w = 1.0 / (lcgNext() + 1)
+//   loop      emCnt = 1, Lprev = 0.0
+//    maximise frequency[*] = 0.0
+//             per phenotype (count >= 1): pairWeightSum = ((0.0 + w0) + w1) + ...
+//             per phenotype (count >= 1), in order:
+//               factor = double(count) / (double(N) * pairWeightSum)
+//               per pair j: w[j] = w[j] * factor; a = (m * w[j]) * 0.5 with
+//               m = 2.0 when h = 0, else 1.0; frequency[h1] += a; if h > 0
+//               frequency[h2] += a
+//    L        C = log(P * (P + 1.0) / 2.0) - S1, S1 = ((0.0 + log(n1 * (n1 + 1.0) / 2.0)) + ...)
+//             S2 = ((0.0 + n1 * log(pairWeightSum1)) + ...), both over count > 0,
+//             L = C + S2; DL = fabs(Lprev - L); stop when DL < eps
+//    expect   per phenotype (count >= 1), pair j: w[j] = f(h1) * f(h2), then
+//             w[j] = w[j] * 2.0 when h >= 1
+//             emCnt += 1, Lprev = L; P <= 4: go on only while emCnt <= 50;
+//             stop (with a warning) once emCnt > kMaxIterations
+//   final     per phenotype (count > 0): w[j] = f(h1) * f(h2); s = ((0.0 + w0) + w1) + ...;
+//             w[j] = w[j] / s
+// P = numPheno, N = numIndividuals, n = count, h = numHeterozygous.
+class EMAlgorithm : public HaplotypeEstimator {
+ public:
+  // No EM loop runs longer than this many maximisation steps.
+  static constexpr int kMaxIterations = 100000;
+
+  EMAlgorithm();
+  ~EMAlgorithm() override;
+
+  // 0: even initial weights; otherwise random ones.
+  void setInitMode(int mode) { initMode = mode; }
+  // Names the sample type (or other context) in the iteration-limit warning.
+  void setLabel(const std::string& label) { m_label = label; }
+
+  // The whole estimation. False, with a message, when a phenotype's pairs
+  // cannot be enumerated or stored; the phenotypes are then left untouched
+  // apart from released pair weights.
+  bool perform() override { return performEM(); }
+  bool performEM();
+  // First pair with the strictly greatest weight, scanning from pair 0 with
+  // a running best of 0.0 (ties go to the lower index; all-zero weights give
+  // pair 0 with probability 0.0).
+  void getBestPair(int phenotypeIndex, HaplotypePair& result) override;
+  void expectedCount(const std::string& haplotype, double& total) override;
+
+  // The estimated frequency of a haplotype, 0.0 when it was never a candidate.
+  double frequencyOf(const std::string& haplotype) const;
+  // Index of a registered haplotype, -1 otherwise.
+  int indexOf(const std::string& haplotype) const;
+
+  double eps = 0.0001;
+  int initMode = 1;
+  // Registered haplotypes in order of registration, and their frequencies.
+  std::vector<std::string> haplotypes;
+  std::vector<double> frequency;
+  std::unordered_map<std::string, int> haplotypeIndex;
+  // Pairs of phenotype p (count >= 1) are entries pairOffset[p] ..
+  // pairOffset[p] + numPairs - 1 of the two index arrays; -1 for the others.
+  std::vector<int64_t> pairOffset;
+  std::vector<int> pairHaplotype1;
+  std::vector<int> pairHaplotype2;
+  // Value reached by the iteration counter (maximisation steps when it
+  // converged, 51 when stopped by the cap of four phenotypes or fewer).
+  int emCnt = 0;
+  bool reachedIterationLimit = false;
+  // L of the last maximisation step.
+  double likelihood = 0.0;
+
+ private:
+  bool checkPairCounts();
+  void registerHaplotypes();
+  bool initialiseWeights();
+  void iterate();
+  void finalPosteriors();
+  void computeExpectedCopies();
+
+  std::string m_label;
+  // Expected copies of every registered haplotype after the final step,
+  // accumulated in the order expectedCount would add them.
+  std::vector<double> m_expected;
+  bool m_expectedValid = false;
+};

@@ -1,0 +1,397 @@
+#include "marlo/GenoData.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <string_view>
+
+#include "common_sgt/ErrorReport.h"
+#include "common_sgt/FileUtil.h"
+#include "common_sgt/LineReader.h"
+#include "common_sgt/Settings.h"
+#include "common_sgt/StatusReport.h"
+
+namespace {
+
+// Every genotype field is exactly allele, separator, allele, and the next
+// field starts after one tab: genotype j begins 4j bytes after the first.
+constexpr size_t kGenotypeStride = 4;
+
+void splitTabs(std::string_view line, std::vector<std::string>& fields) {
+  fields.clear();
+  split(std::string(line), fields, "\t");
+}
+
+// Decimal integer with an optional sign that fits an int; nothing else.
+bool parsePosition(std::string_view text, int& value) {
+  size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  if (i == text.size()) return false;
+  long long v = 0;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + (c - '0');
+    if (v > static_cast<long long>(INT_MAX) + 1) return false;
+  }
+  if (negative) v = -v;
+  if (v < INT_MIN || v > INT_MAX) return false;
+  value = static_cast<int>(v);
+  return true;
+}
+
+void badMarkerLine(const char* fileName, long long lineNumber, int marker, const std::string& problem) {
+  printf("GenoData::loadData %s, line %lld (marker #%d): %s\n", fileName, lineNumber, marker, problem.c_str());
+  fflush(stdout);
+}
+
+// Reads the first line of a header, or says which one is missing.
+bool headerLine(LineReader& reader, std::string_view& line, const char* fileName, int number,
+                const char* what) {
+  if (reader.next(line)) return true;
+  printf("GenoData::loadHeader %s: line %d (%s) is missing\n", fileName, number, what);
+  fflush(stdout);
+  return false;
+}
+
+}  // namespace
+
+GenoData::~GenoData() = default;
+
+void GenoData::clearHeader() {
+  sampleIds.clear();
+  sampleTypes.clear();
+  m_MergeSampleCount = 0;
+  m_ChromosomeNo.clear();
+  sampleTypeTable.clear();
+  m_SampleTypeTableSize = 0;
+  typeIndex.clear();
+  m_ori_nummarker = 0;
+  m_nummarker = 0;
+  clearTypeData();
+}
+
+void GenoData::clearTypeData() {
+  selectedColumns.clear();
+  alleleSets.clear();
+  idToType.clear();
+  markerIds.clear();
+  phenotypes.clear();
+  positions.clear();
+  m_numindiv = 0;
+  m_numpheno = 0;
+}
+
+bool GenoData::loadHeader(const char* fileName) {
+  if (!fileName) {
+    NULL_REPORT();
+    return false;
+  }
+  if (g_debugLevel >= 1) printf("GenoData::loadHeader %s\n", fileName);
+  LineReader reader;
+  if (!reader.open(fileName)) {
+    printf("ifstream fileInputStream(%s)\n fileInputStream.is_open() == false %s:%d\n", fileName, SGT_UNIT,
+           __LINE__);
+    fflush(stdout);
+    m_headerState = HeaderState::kCannotOpen;
+    return false;
+  }
+  clearHeader();
+  m_headerState = HeaderState::kMalformed;
+
+  std::string_view line;
+  std::vector<std::string> fields;
+  if (!headerLine(reader, line, fileName, 1, "sample identifiers")) return false;
+  splitTabs(line, fields);
+  if (fields.size() < 5) {
+    printf("GenoData::loadHeader %s: line 1 has %d fields; four leading fields and at least one sample "
+           "identifier are needed\n",
+           fileName, static_cast<int>(fields.size()));
+    fflush(stdout);
+    return false;
+  }
+  const int n = static_cast<int>(fields.size()) - 4;
+  sampleIds.assign(fields.begin() + 4, fields.end());
+  if (g_debugLevel >= 2) {
+    printf(" m_MergeSampleCount = %d\n", n);
+    printf(" Samples = [%s],[%s],...[%s]\n", sampleIds[0].c_str(), n > 1 ? sampleIds[1].c_str() : "",
+           sampleIds[n - 1].c_str());
+  }
+
+  if (!headerLine(reader, line, fileName, 2, "sample types")) {
+    clearHeader();
+    return false;
+  }
+  splitTabs(line, fields);
+  if (static_cast<int>(fields.size()) < n + 4) {
+    printf("GenoData::loadHeader %s: line 2 has %d sample types for %d sample identifiers\n", fileName,
+           static_cast<int>(fields.size()) - 4 > 0 ? static_cast<int>(fields.size()) - 4 : 0, n);
+    fflush(stdout);
+    clearHeader();
+    return false;
+  }
+  sampleTypes.assign(fields.begin() + 4, fields.begin() + 4 + n);
+  m_MergeSampleCount = n;
+
+  // std::string orders by unsigned bytes, a prefix first.
+  std::set<std::string> distinct(sampleTypes.begin(), sampleTypes.end());
+  m_SampleTypeTableSize = static_cast<int>(distinct.size());
+  sampleTypeTable.clear();
+  std::unordered_map<std::string, int> position;
+  int zeroIndex = -1;
+  for (const std::string& name : distinct) {
+    if (name == "0") zeroIndex = static_cast<int>(sampleTypeTable.size());
+    position.emplace(name, static_cast<int>(sampleTypeTable.size()));
+    sampleTypeTable.push_back({name, 0});
+  }
+  sampleTypeTable.push_back({"M", 0});
+  for (const std::string& type : sampleTypes) {
+    ++sampleTypeTable[position[type]].count;
+    ++sampleTypeTable[m_SampleTypeTableSize].count;
+  }
+  // "0" (the control class) is analysed first: it trades places with the
+  // type that sorted first.
+  if (zeroIndex > 0 && m_SampleTypeTableSize > 1) std::swap(sampleTypeTable[0], sampleTypeTable[zeroIndex]);
+  typeIndex.clear();
+  for (int t = 0; t <= m_SampleTypeTableSize; ++t) typeIndex[sampleTypeTable[t].name] = t;
+  if (g_debugLevel >= 2) {
+    printf(" m_SampleTypeTableSize = %d\n", m_SampleTypeTableSize);
+    for (int t = 0; t < m_SampleTypeTableSize; ++t)
+      printf("    types[\"%s\"] = (%d)\n", sampleTypeTable[t].name.c_str(), sampleTypeTable[t].count);
+  }
+
+  if (reader.next(line)) {
+    splitTabs(line, fields);
+    m_ChromosomeNo = fields.size() >= 2 ? fields[1] : std::string();
+  }
+  if (g_debugLevel >= 2) printf(" m_ChromosomeNo = %s\n", m_ChromosomeNo.c_str());
+  reader.close();
+
+  const long long lines = countDataLines(fileName);
+  if (lines < 0) {
+    printf("GenoData::loadHeader %s: the file cannot be read again to count its lines\n", fileName);
+    fflush(stdout);
+    clearHeader();
+    return false;
+  }
+  if (lines - 2 > INT_MAX) {
+    printf("GenoData::loadHeader %s: %lld marker lines are more than this program can hold\n", fileName,
+           lines - 2);
+    fflush(stdout);
+    clearHeader();
+    return false;
+  }
+  m_ori_nummarker = lines > 2 ? static_cast<int>(lines - 2) : 0;
+  m_nummarker = m_ori_nummarker;
+  if (g_debugLevel >= 2) printf(" m_ori_nummarker = %d\n", m_ori_nummarker);
+  fflush(stdout);
+  m_headerState = HeaderState::kLoaded;
+  return true;
+}
+
+bool GenoData::loadData(const char* fileName, const char* sampleTypeName) {
+  if (!fileName || !sampleTypeName) {
+    NULL_REPORT();
+    return false;
+  }
+  m_fileName = fileName;
+  if (g_debugLevel >= 1) printf("GenoData::loadData(sample type =\"%s\")\n", sampleTypeName);
+  clearTypeData();
+  markerUsed.assign(m_ori_nummarker, true);
+  markerOrder.resize(m_ori_nummarker);
+  for (int k = 0; k < m_ori_nummarker; ++k) markerOrder[k] = k;
+  if (m_headerState != HeaderState::kLoaded) {
+    printf("GenoData::loadData %s: no usable header lines were loaded\n", fileName);
+    fflush(stdout);
+    return false;
+  }
+  if (m_nummarker == 0) {
+    if (m_ori_nummarker > 0) printf("All the data was flagged.\n");
+    fflush(stdout);
+    return true;
+  }
+
+  LineReader reader;
+  if (!reader.open(fileName)) {
+    printf("GenoData::loadData cannot open %s\n", fileName);
+    fflush(stdout);
+    return false;
+  }
+  std::string_view line;
+  if (!reader.next(line) || !reader.next(line)) {
+    printf("GenoData::loadData %s: the header lines are missing\n", fileName);
+    fflush(stdout);
+    return false;
+  }
+
+  int t = -1;
+  if (auto it = typeIndex.find(sampleTypeName); it != typeIndex.end()) t = it->second;
+  m_numindiv = t >= 0 ? sampleTypeTable[t].count : 0;
+  if (m_numindiv == 0) {
+    printf("Sample type '%s' counts 0\n", sampleTypeName);
+    fflush(stdout);
+    return true;
+  }
+
+  const int n = m_MergeSampleCount;
+  const bool merged = strcmp(sampleTypeName, "M") == 0;
+  std::vector<unsigned char> selected(n, 0);
+  selectedColumns.reserve(m_numindiv);
+  for (int j = 0; j < n; ++j) {
+    if (merged || sampleTypes[j] == sampleTypeName) {
+      selected[j] = 1;
+      selectedColumns.push_back(j);
+      idToType[sampleIds[j]] = sampleTypes[j];
+    }
+  }
+  // The table counts and the selection come from the same line 2.
+  m_numindiv = static_cast<int>(selectedColumns.size());
+
+  const int markers = m_nummarker;
+  markerIds.resize(markers);
+  positions.assign(markers, 0);
+  alleleSets.assign(m_ori_nummarker, std::bitset<256>());
+  // One genotype text per individual, two letters per marker.
+  std::vector<std::string> texts(m_numindiv, std::string(2 * static_cast<size_t>(markers), '\0'));
+  if (g_debugLevel >= 1) {
+    printf(" m_nummarker = %d\n", m_nummarker);
+    printf(" m_numindiv/total = %d/%d\n", m_numindiv, n);
+  }
+
+  auto fail = [&]() {
+    clearTypeData();
+    fflush(stdout);
+    return false;
+  };
+  for (int k = 0; k < m_ori_nummarker; ++k) {
+    if (!reader.next(line)) {
+      badMarkerLine(fileName, reader.lineNumber() + 1, k,
+                    "the file ends before the " + std::to_string(m_ori_nummarker) + " marker lines counted");
+      return fail();
+    }
+    const long long lineNo = reader.lineNumber();
+    size_t tab[4];
+    size_t from = 0;
+    bool tabsFound = true;
+    for (int f = 0; f < 4; ++f) {
+      size_t p = line.find('\t', from);
+      if (p == std::string_view::npos) {
+        tabsFound = false;
+        break;
+      }
+      tab[f] = p;
+      from = p + 1;
+    }
+    if (!tabsFound) {
+      printf("Invalid data(%.*s) at marker #%d. TAB not found!\n", static_cast<int>(line.size()), line.data(), k);
+      badMarkerLine(fileName, lineNo, k, line.empty() ? "empty line among the marker lines"
+                                                      : "fewer than four tabs before the genotypes");
+      return fail();
+    }
+    std::string_view posText = line.substr(tab[1] + 1, tab[2] - tab[1] - 1);
+    if (!parsePosition(posText, positions[k])) {
+      badMarkerLine(fileName, lineNo, k, "position '" + std::string(posText) + "' is not a decimal integer");
+      return fail();
+    }
+    markerIds[k].assign(line.data(), tab[0]);
+
+    const size_t first = tab[3] + 1;
+    const char* s = line.data();
+    const size_t len = line.size();
+    for (int j = 0; j < n; ++j) {
+      const size_t b = first + kGenotypeStride * static_cast<size_t>(j);
+      if (b >= len) {
+        badMarkerLine(fileName, lineNo, k,
+                      std::to_string(j) + " genotype columns for " + std::to_string(n) + " samples");
+        return fail();
+      }
+      const bool fits = b + 2 < len && s[b] != '\t' && s[b + 1] != '\t' && s[b + 2] != '\t';
+      if (fits && b + 3 == len && j < n - 1) {
+        badMarkerLine(fileName, lineNo, k,
+                      std::to_string(j + 1) + " genotype columns for " + std::to_string(n) + " samples");
+        return fail();
+      }
+      if (!fits || (b + 3 < len && s[b + 3] != '\t')) {
+        size_t end = line.find('\t', b);
+        if (end == std::string_view::npos) end = len;
+        badMarkerLine(fileName, lineNo, k,
+                      "genotype '" + std::string(s + b, end - b) + "' of sample column " + std::to_string(j + 1) +
+                          " is not three characters followed by a tab");
+        return fail();
+      }
+    }
+    std::bitset<256>& alleles = alleleSets[k];
+    for (int i = 0; i < m_numindiv; ++i) {
+      const size_t b = first + kGenotypeStride * static_cast<size_t>(selectedColumns[i]);
+      char a1 = s[b];
+      char a2 = s[b + 2];
+      if (static_cast<signed char>(a2) < static_cast<signed char>(a1)) std::swap(a1, a2);
+      texts[i][2 * k] = a1;
+      texts[i][2 * k + 1] = a2;
+      if (a1 != 'N') alleles.set(static_cast<unsigned char>(a1));
+      if (a2 != 'N') alleles.set(static_cast<unsigned char>(a2));
+    }
+  }
+  reader.close();
+
+  // Group equal genotype texts by hashing; groups are numbered by their
+  // first individual.
+  std::vector<int> groupOf(m_numindiv);
+  std::vector<int> firstMember;
+  std::vector<int> groupSize;
+  {
+    std::unordered_map<std::string_view, int> groups;
+    groups.reserve(static_cast<size_t>(m_numindiv) * 2);
+    for (int i = 0; i < m_numindiv; ++i) {
+      auto [it, added] = groups.try_emplace(std::string_view(texts[i]), static_cast<int>(firstMember.size()));
+      if (added) {
+        firstMember.push_back(i);
+        groupSize.push_back(0);
+      }
+      groupOf[i] = it->second;
+      ++groupSize[it->second];
+    }
+  }
+  m_numpheno = static_cast<int>(firstMember.size());
+  printf("GenoData::loadData Phenotype #: %d\n", m_numpheno);
+  printf("Loading pheno...[COUNT:%d]\n", m_numindiv);
+  fflush(stdout);
+
+  phenotypes.resize(m_numpheno);
+  for (int p = 0; p < m_numpheno; ++p) phenotypes[p].setGenotype(std::move(texts[firstMember[p]]), groupSize[p]);
+  std::vector<int> filled(m_numpheno, 0);
+  for (int i = 0; i < m_numindiv; ++i) {
+    Phenotype& ph = phenotypes[groupOf[i]];
+    int& at = filled[groupOf[i]];
+    ph.memberIndex[at] = i;
+    ph.memberId[at] = sampleIds[selectedColumns[i]];
+    ++at;
+  }
+
+  reportResult("%s", "------------ INPUT DATA DETAIL ---------");
+  reportResult("Genotype=%s", m_fileName.c_str());
+  reportResult("Chromosome=%s", m_ChromosomeNo.c_str());
+  reportResult("Marker Size=%d", m_ori_nummarker);
+  reportResult("Total Sample Size=%d", n);
+  reportResult("This Sample Type=\"%s\"", sampleTypeName);
+  reportResult("This Sample Size=%d", sampleTypeTable[t].count);
+  reportResult("Unique phenotype=%d", m_numpheno);
+  reportResult("%s", "------------ ANALYSIS RESULT -----------");
+  return true;
+}
+
+std::string GenoData::alleleText(int k) const {
+  std::string text;
+  if (k < 0 || k >= static_cast<int>(alleleSets.size())) return text;
+  for (int c = -128; c < 128; ++c) {
+    if (!alleleSets[k].test(static_cast<unsigned char>(c))) continue;
+    if (!text.empty()) text += '/';
+    text += static_cast<char>(c);
+  }
+  return text;
+}
