@@ -1,11 +1,361 @@
 #include "hwe/Hwe.h"
 
-#include <cstdio>
+#include <sys/stat.h>
 
-Hwe::Hwe(double, double, double, double, bool, const char*, const char*) {}
-Hwe::~Hwe() = default;
-void Hwe::setFlagClass(const char*) {}
-bool Hwe::run(const char*) {
-  printf("PREFLAG: not available in this build\n");
-  return false;
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+#include "common_sgt/ErrorReport.h"
+#include "common_sgt/FileUtil.h"
+#include "common_sgt/StringUtilSgt.h"
+
+namespace {
+
+const char* const kColumnHeader =
+    "Marker_ID\tAllele\tMissingGenotype_Cnt\tTotalGenotype_Cnt\tValidGenotype_Cnt\tCall_Rate\tAllele_Freq\tChi_Square\tp_"
+    "value\tMono_Flag\tCallRate_Flag\tMAF_Flag\tHWE_Flag\tTotal_Flag\n";
+
+int clampToInt(long long v) {
+  if (v > INT_MAX) return INT_MAX;
+  if (v < 0) return 0;
+  return static_cast<int>(v);
+}
+
+// Two names denote one file when they are equal or, for files that exist,
+// when they share device and inode.
+bool sameFile(const std::string& a, const std::string& b) {
+  if (a.empty() || b.empty()) return false;
+  if (a == b) return true;
+  struct stat sa {};
+  struct stat sb {};
+  if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+// Position just after the fourth tab, or npos when the line has fewer.
+size_t afterFourthTab(std::string_view line) {
+  size_t p = 0;
+  for (int i = 0; i < 4; ++i) {
+    size_t t = line.find('\t', p);
+    if (t == std::string_view::npos) return std::string_view::npos;
+    p = t + 1;
+  }
+  return p;
+}
+
+}  // namespace
+
+Hwe::Hwe(double sampleMissingLimit, double snpMissingLimit, double mafLimit, double hweLimit, bool multipleCorrection,
+         const char* outFile, const char* sampleHintFile)
+    : m_sampleMissingLimit(sampleMissingLimit),
+      m_callRateLimit(1.0 - snpMissingLimit),
+      m_mafLimit(mafLimit),
+      m_hweLimit(hweLimit),
+      m_hweThreshold(hweLimit),
+      m_multipleCorrection(multipleCorrection),
+      m_outFile(outFile ? outFile : ""),
+      m_hintFile(sampleHintFile ? sampleHintFile : "") {
+  // A named output is opened only once run() has made sure that it is neither
+  // the input nor its report: opening it here for writing would destroy
+  // either before anything could check.
+  if (m_outFile.empty()) {
+    printf("fp_flagged == NULL %s:%d\n", SGT_UNIT, __LINE__);
+    fflush(stdout);
+  }
+}
+
+Hwe::~Hwe() {
+  if (m_report) fclose(m_report);
+  if (m_output) fclose(m_output);
+}
+
+void Hwe::setFlagClass(const char* className) {
+  m_flagClass = className ? className : "";
+  printf("flagClass=%s\n", m_flagClass.c_str());
+  fflush(stdout);
+}
+
+void Hwe::progressShow(long long position) { m_progress.show(clampToInt(position)); }
+
+bool Hwe::checkFileNames() {
+  struct Clash {
+    const std::string& a;
+    const std::string& b;
+    const char* what;
+  };
+  const Clash clashes[] = {
+      {m_outFile, m_inputName, "the output file names the input file"},
+      {m_outFile, m_reportName, "the output file names the flag report"},
+      {m_outFile, m_hintFile, "the output file names the sample hint file"},
+      {m_reportName, m_inputName, "the flag report names the input file"},
+      {m_hintFile, m_reportName, "the sample hint file names the flag report"},
+  };
+  for (const Clash& c : clashes) {
+    if (sameFile(c.a, c.b)) {
+      printf("PREFLAG refused: %s (%s); nothing was written\n", c.what, c.a.c_str());
+      fflush(stdout);
+      return false;
+    }
+  }
+  return true;
+}
+
+bool Hwe::readSampleClasses() {
+  std::string_view line;
+  if (!m_input.next(line) || !m_input.next(line)) {
+    printf("%s: the sample identifier and sample type lines are missing\n", m_inputName.c_str());
+    CONDITION_REPORT("getAffection == NULL");
+    return false;
+  }
+  std::string classLine(line);
+  StringUtilSgt util;
+  const char* rest = util.skipFields(classLine.c_str(), "\t", 4);
+  std::vector<std::string> tokens;
+  split(rest ? rest : "", tokens, "\t");
+  for (const std::string& t : tokens) {
+    m_sampleClasses.add(t.c_str());
+    size_t c = 0;
+    while (c < m_classes.size() && m_classes[c] != t) ++c;
+    if (c == m_classes.size()) {
+      m_classes.push_back(t);
+      m_classSizes.push_back(0);
+    }
+    ++m_classSizes[c];
+    m_sampleClassIndex.push_back(static_cast<int>(c));
+  }
+  m_sampleCount = static_cast<int>(tokens.size());
+  m_snpStart = m_input.position();
+
+  // The chromosome of every section header comes from the first SNP line.
+  std::string_view first;
+  if (m_input.next(first)) {
+    size_t t1 = first.find('\t');
+    if (t1 != std::string_view::npos) {
+      size_t t2 = first.find('\t', t1 + 1);
+      m_chromosome.assign(first.substr(t1 + 1, t2 == std::string_view::npos ? std::string_view::npos : t2 - t1 - 1));
+      m_chromosomeFound = true;
+    }
+  }
+  return true;
+}
+
+void Hwe::writeSectionHeader(const char* className) {
+  if (!m_report) {
+    CONDITION_REPORT("fpOut == NULL");
+    return;
+  }
+  if (!m_chromosomeFound) CONDITION_REPORT("line_cut == NULL");
+  fprintf(m_report,
+          "!Chromosome_No:%s\n!Call_Rate_Limit:%.3f\n!Allele_Freq_Limit:%.3f\n!HWE_Test_Limit:%.9f\n!Multi_"
+          "Correction:%d\n!Sample_Type:%s\n",
+          m_chromosome.c_str(), m_callRateLimit, m_mafLimit, m_hweLimit, m_multipleCorrection ? 1 : 0, className);
+  fputs(kColumnHeader, m_report);
+}
+
+bool Hwe::run(const char* inputFile) {
+  m_inputName = inputFile ? inputFile : "";
+  if (!m_input.open(m_inputName.c_str())) {
+    printf(" fopen ( %s ) failed.\n", m_inputName.c_str());
+    CONDITION_REPORT("! open(fileName");
+    return false;
+  }
+  m_reportName = m_inputName + ".flag";
+  if (!checkFileNames()) return false;
+
+  m_report = fopen(m_reportName.c_str(), "w+");
+  if (!m_report) {
+    printf("%s: cannot be opened for writing: %s\n", m_reportName.c_str(), strerror(errno));
+    CONDITION_REPORT("! setOutFile()");
+    return false;
+  }
+  if (!m_outFile.empty()) {
+    m_output = fopen(m_outFile.c_str(), "w+");
+    if (!m_output) {
+      m_outputFailed = true;
+      printf("fp_flagged == NULL %s:%d\n", SGT_UNIT, __LINE__);
+      printf("%s: cannot be opened for writing: %s\n", m_outFile.c_str(), strerror(errno));
+      fflush(stdout);
+    }
+  }
+
+  if (m_multipleCorrection) {
+    // Every line of the file counts, the two header lines taken off; empty
+    // lines after the last SNP line are not SNPs.
+    long long n = countDataLines(m_inputName.c_str()) - 2;
+    if (n > 0) m_hweThreshold = m_hweLimit / static_cast<double>(n);
+  }
+
+  if (!readSampleClasses()) return false;
+
+  m_progress.addTask("SNP flagging", clampToInt(m_input.size()));
+  m_progress.showTaskList();
+
+  bool first = true;
+  for (size_t i = 0; i < m_classes.size(); ++i) {
+    printf(" %d. affection type (%s) start ... ", static_cast<int>(i), m_classes[i].c_str());
+    fflush(stdout);
+    writeSectionHeader(m_classes[i].c_str());
+    m_progress.setCurrent(0);
+    m_progress.show(0);
+    flagSnps(m_classes[i], static_cast<int>(i), first);
+    first = false;
+    printf(" end.\n");
+    fflush(stdout);
+  }
+  printf(" %d. affection type \"Merge\" start ... ", static_cast<int>(m_classes.size()));
+  fflush(stdout);
+  writeSectionHeader("M");
+  flagSnps("M", -1, first);
+  printf(" end.\n");
+  fflush(stdout);
+
+  if (m_malformed) {
+    printf("%s: flagging stopped at a malformed SNP line; no filtered file was written\n", m_inputName.c_str());
+    fflush(stdout);
+    return false;
+  }
+
+  printf("#result=class.total.count=%d\n", static_cast<int>(m_classes.size()));
+  printf("#result=sample.total.count=%d\n", m_sampleCount);
+  fflush(stdout);
+
+  bool ok = appendSampleHint();
+  if (ok) ok = writeFilteredFile();
+  if (m_report) {
+    if (fclose(m_report) != 0) {
+      printf("%s: write error: %s\n", m_reportName.c_str(), strerror(errno));
+      ok = false;
+    }
+    m_report = nullptr;
+  }
+  if (m_output) {
+    // Closed by writeFilteredFile after a complete write; still open here
+    // only when the filtered file could not be written.
+    fclose(m_output);
+    m_output = nullptr;
+  }
+  if (m_outputFailed) ok = false;
+  fflush(stdout);
+  return ok;
+}
+
+Hwe::Flags Hwe::judge() const {
+  Flags f;
+  f.mono = m_quality.distinctGenotypes < 2 ? 1 : 0;
+  // No counted column at all: the call rate prints as 0.000 and is flagged.
+  f.callRate = (m_quality.total == 0 || m_quality.callRate < m_callRateLimit) ? 1 : 0;
+  f.maf = m_quality.minorAlleleFrequency < m_mafLimit ? 1 : 0;
+  f.hwe = m_quality.pValue < m_hweThreshold ? 1 : 0;
+  f.total = (f.mono | f.callRate | f.maf | f.hwe) ? 1 : 0;
+  return f;
+}
+
+// Counts the genotype columns of one SNP line for one class. Columns are
+// positional (one per tab-separated field); a column that is missing, not
+// three characters, or beyond the last sample is not counted.
+bool Hwe::tallyLine(std::string_view genotypes, int classIndex, bool firstPass, std::string_view marker) {
+  const char* p = genotypes.data();
+  const char* const end = p + genotypes.size();
+  const int samples = m_sampleCount;
+  const int* sampleClass = m_sampleClassIndex.data();
+  int column = 0;
+  int malformed = 0;
+  int extra = 0;
+  for (;;) {
+    const char* colEnd;
+    const char* next;
+    if (end - p >= 4 && p[3] == '\t' && p[0] != '\t' && p[1] != '\t' && p[2] != '\t') {
+      colEnd = p + 3;
+      next = p + 4;
+    } else {
+      const void* t = memchr(p, '\t', static_cast<size_t>(end - p));
+      colEnd = t ? static_cast<const char*>(t) : end;
+      next = t ? colEnd + 1 : nullptr;
+    }
+    if (column < samples) {
+      if (colEnd - p != 3) {
+        ++malformed;
+      } else if (classIndex < 0 || sampleClass[column] == classIndex) {
+        if (p[0] == 'N' && p[1] == '/' && p[2] == 'N')
+          m_tally.addMissing();
+        else
+          m_tally.add(p[0], p[1], p[2]);
+      }
+    } else if (colEnd != p) {
+      ++extra;
+    }
+    ++column;
+    if (!next) break;
+    p = next;
+  }
+  int missingColumns = column < samples ? samples - column : 0;
+  if (firstPass && (malformed || extra || missingColumns)) {
+    printf("Warning: %s line %lld, marker %.*s: %d genotype columns for %d samples", m_inputName.c_str(),
+           m_input.lineNumber(), static_cast<int>(marker.size()), marker.data(), column, samples);
+    if (missingColumns) printf(", %d missing", missingColumns);
+    if (malformed) printf(", %d not of three characters", malformed);
+    if (extra) printf(", %d beyond the last sample", extra);
+    printf("; those columns are not counted\n");
+    fflush(stdout);
+  }
+  return true;
+}
+
+bool Hwe::flagSnps(const std::string& className, int classIndex, bool firstPass) {
+  if (!m_input.isOpen()) {
+    printf(" ERROR : FILE = %s , LINE = %d\n         MSG  = %s\n", SGT_UNIT, __LINE__, " fp == NULL ");
+    return false;
+  }
+  m_input.seek(m_snpStart, 2);
+  m_snpIndex = 0;
+  m_flaggedCount = 0;
+  const bool isMerge = className == "M";
+  const bool isFlagClass = className == m_flagClass;
+  // A class that is itself named "M" counts every column, as the merge does.
+  const int counted = isMerge ? -1 : classIndex;
+
+  std::string_view line;
+  while (m_input.next(line)) {
+    progressShow(m_input.position());
+    m_tally.clear();
+    size_t start = afterFourthTab(line);
+    if (start == std::string_view::npos) {
+      NULL_REPORT();
+      if (firstPass) {
+        printf("%s line %lld has fewer than four tab-separated fields before its genotypes\n", m_inputName.c_str(),
+               m_input.lineNumber());
+        fflush(stdout);
+      }
+      m_malformed = true;
+      return false;
+    }
+    std::string_view marker = line.substr(0, line.find('\t'));
+    tallyLine(line.substr(start), counted, firstPass, marker);
+    computeSnpQuality(m_tally, m_quality);
+    Flags f = judge();
+
+    if (isFlagClass) {
+      m_classHweFlags.push_back(static_cast<char>(f.hwe));
+    } else if (isMerge && !m_classHweFlags.empty() && static_cast<size_t>(m_snpIndex) < m_classHweFlags.size()) {
+      f.hwe = m_classHweFlags[static_cast<size_t>(m_snpIndex)];
+      f.total = (f.mono | f.callRate | f.maf | f.hwe) ? 1 : 0;
+    }
+
+    if (m_report) {
+      fprintf(m_report, "%.*s\t%s\t%d\t%d\t%d\t%.3f\t%s\t%.3f\t%1.6f\t%d\t%d\t%d\t%d\t%d\n",
+              static_cast<int>(marker.size()), marker.data(), m_quality.alleleText.c_str(), m_quality.missing,
+              m_quality.total, m_quality.valid, m_quality.callRate, m_quality.frequencyText.c_str(),
+              m_quality.chiSquare, m_quality.pValue, f.mono, f.callRate, f.maf, f.hwe, f.total);
+    }
+    ++m_snpIndex;
+    if (f.total) ++m_flaggedCount;
+  }
+  if (isMerge) {
+    m_mRows = m_snpIndex;
+    fprintf(stderr, "#result=snp.%s.total.count=%d\n", "M", m_snpIndex);
+    fprintf(stderr, "#result=snp.%s.flagged.count=%d\n", "M", m_flaggedCount);
+    fflush(stderr);
+  }
+  return true;
 }

@@ -1,20 +1,105 @@
 #pragma once
+#include <cstdio>
 #include <string>
+#include <string_view>
+#include <vector>
 
+#include "common_sgt/LineReader.h"
 #include "common_sgt/ProgressSgt.h"
+#include "hwe/AffectionVector.h"
+#include "hwe/SnpQuality.h"
 
-// Placeholder until the flagging command lands.
+// The flagging object of PREFLAG: judges every SNP of a genotype file per
+// sample class and over all samples ("M"), writes the ".flag" report, appends
+// the sample-hint file to it and writes the filtered genotype file.
 class Hwe {
  public:
   Hwe(double sampleMissingLimit, double snpMissingLimit, double mafLimit, double hweLimit, bool multipleCorrection,
       const char* outFile, const char* sampleHintFile);
   virtual ~Hwe();
+  Hwe(const Hwe&) = delete;
+  Hwe& operator=(const Hwe&) = delete;
+
   ProgressSgt& progress() { return m_progress; }
   void setFlagClass(const char* className);
+  const std::string& flagClass() const { return m_flagClass; }
   bool run(const char* inputFile);
-  int getTotalCount() const { return 0; }
-  int getValidCount() const { return 0; }
+
+  // Total and valid genotype counts of the last SNP line handled.
+  int getTotalCount() const { return m_quality.total; }
+  int getValidCount() const { return m_quality.valid; }
+  int getMissingCount() const { return m_quality.missing; }
+  double getCallRate() const { return m_quality.callRate; }
+  double getCallRateLimit() const { return m_callRateLimit; }
+  double getMafLimit() const { return m_mafLimit; }
+  double getHweLimit() const { return m_hweLimit; }
+  double getHweThreshold() const { return m_hweThreshold; }
+  double getSampleMissingLimit() const { return m_sampleMissingLimit; }
+  const std::string& getChromosome() const { return m_chromosome; }
 
  private:
+  struct Flags {
+    int mono = 0;
+    int callRate = 0;
+    int maf = 0;
+    int hwe = 0;
+    int total = 0;
+  };
+
+  bool checkFileNames();
+  bool readSampleClasses();
+  void writeSectionHeader(const char* className);
+  bool flagSnps(const std::string& className, int classIndex, bool firstPass);
+  bool tallyLine(std::string_view genotypes, int classIndex, bool firstPass, std::string_view marker);
+  Flags judge() const;
+  void progressShow(long long position);
+
+  // Sample side: the last two steps of a run.
+  bool appendSampleHint();
+  bool writeFilteredFile();
+  bool readSampleFlags(std::vector<char>& flags);
+  bool reduceLine(std::string_view line, const std::vector<char>& flags, bool anyFlag, std::string& out,
+                  bool& unchanged);
+
+  // Settings.
+  double m_sampleMissingLimit;
+  double m_callRateLimit;
+  double m_mafLimit;
+  double m_hweLimit;      // as printed
+  double m_hweThreshold;  // as compared, divided under multiple correction
+  bool m_multipleCorrection;
+  std::string m_outFile;
+  std::string m_hintFile;
+  std::string m_flagClass = "M";
+
+  // Files.
+  std::string m_inputName;
+  std::string m_reportName;
+  LineReader m_input;
+  long long m_snpStart = 0;  // byte offset of the first SNP line
+  FILE* m_report = nullptr;
+  FILE* m_output = nullptr;
+  bool m_outputFailed = false;
+
+  // Samples.
+  AffectionVector m_sampleClasses;
+  int m_sampleCount = 0;
+  std::vector<std::string> m_classes;  // distinct, in order of first appearance
+  std::vector<int> m_classSizes;
+  std::vector<int> m_sampleClassIndex;  // per sample, index into m_classes
+
+  // Chromosome text of the first SNP line.
+  std::string m_chromosome;
+  bool m_chromosomeFound = false;
+
+  // Per-SNP work.
+  GenotypeTally m_tally;
+  SnpQuality m_quality;
+  std::vector<char> m_classHweFlags;  // HWE flags of the flag class, per SNP
+  int m_snpIndex = 0;
+  int m_flaggedCount = 0;
+  int m_mRows = 0;  // rows of the "M" section
+  bool m_malformed = false;
+
   ProgressSgt m_progress;
 };

@@ -1,0 +1,151 @@
+#include "hwe/SnpQuality.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "stats/Distributions.h"
+
+GenotypeTally::GenotypeTally() : m_slots(1u << 16, 0) {}
+
+void GenotypeTally::clear() {
+  for (const Entry& e : m_entries) {
+    if (e.text[1] == '/') {
+      unsigned key =
+          (static_cast<unsigned>(static_cast<unsigned char>(e.text[0])) << 8) | static_cast<unsigned char>(e.text[2]);
+      m_slots[key] = 0;
+    }
+  }
+  m_entries.clear();
+  m_missing = 0;
+}
+
+void GenotypeTally::addSlow(char a1, char separator, char a2) {
+  for (Entry& e : m_entries) {
+    if (e.text[0] == a1 && e.text[1] == separator && e.text[2] == a2) {
+      ++e.count;
+      return;
+    }
+  }
+  m_entries.push_back(Entry{{a1, separator, a2}, 1});
+}
+
+int GenotypeTally::countOf(const char* text, size_t length) const {
+  if (length != 3) return 0;
+  for (const Entry& e : m_entries)
+    if (memcmp(e.text, text, 3) == 0) return e.count;
+  return 0;
+}
+
+void shellSortAlleles(std::vector<AlleleCount>& alleles) {
+  const size_t n = alleles.size();
+  size_t h = 4;
+  while (h < n) h = 3 * h + 1;
+  for (h /= 3; h >= 1; h /= 3) {
+    for (size_t i = h; i < n; ++i) {
+      AlleleCount v = std::move(alleles[i]);
+      size_t j = i;
+      while (j >= h && alleles[j - h].count > v.count) {
+        alleles[j] = std::move(alleles[j - h]);
+        j -= h;
+      }
+      alleles[j] = std::move(v);
+    }
+  }
+}
+
+namespace {
+
+void addAllele(std::vector<AlleleCount>& alleles, const char* piece, size_t length, int count) {
+  for (AlleleCount& a : alleles) {
+    if (a.text.size() == length && memcmp(a.text.data(), piece, length) == 0) {
+      a.count += count;
+      return;
+    }
+  }
+  alleles.push_back(AlleleCount{std::string(piece, length), count});
+}
+
+}  // namespace
+
+void countAlleles(const GenotypeTally& tally, std::vector<AlleleCount>& alleles) {
+  alleles.clear();
+  // Splitting at "/" drops empty pieces, as the field splitter does.
+  for (const GenotypeTally::Entry& e : tally.entries()) {
+    size_t i = 0;
+    while (i < 3) {
+      while (i < 3 && e.text[i] == '/') ++i;
+      if (i == 3) break;
+      size_t start = i;
+      while (i < 3 && e.text[i] != '/') ++i;
+      addAllele(alleles, e.text + start, i - start, e.count);
+    }
+  }
+}
+
+void computeSnpQuality(const GenotypeTally& tally, SnpQuality& q) {
+  q.missing = tally.missing();
+  q.valid = 0;
+  for (const GenotypeTally::Entry& e : tally.entries()) q.valid += e.count;
+  q.total = q.valid + q.missing;
+  q.callRate = q.total > 0 ? static_cast<double>(q.valid) / static_cast<double>(q.total) : 0.0;
+  q.distinctGenotypes = static_cast<int>(tally.entries().size());
+
+  countAlleles(tally, q.alleles);
+  q.alleleCount = static_cast<int>(q.alleles.size());
+  q.alleleTotal = 0;
+  for (const AlleleCount& a : q.alleles) q.alleleTotal += a.count;
+
+  // Expected genotype counts, in allele order of first appearance. One
+  // expected count below 5 switches the continuity correction on for every
+  // cell of this SNP.
+  q.expected.clear();
+  q.yates = false;
+  const double t = static_cast<double>(q.alleleTotal);
+  for (size_t i = 0; i < q.alleles.size(); ++i) {
+    for (size_t j = i; j < q.alleles.size(); ++j) {
+      const AlleleCount& ai = q.alleles[i];
+      const AlleleCount& aj = q.alleles[j];
+      double e = i == j ? static_cast<double>(ai.count * ai.count) / (2.0 * t)
+                        : static_cast<double>(ai.count * aj.count) / t;
+      std::string name = ai.text + "/" + aj.text;
+      if (tally.countOf(name.data(), name.size()) == 0) name = aj.text + "/" + ai.text;
+      if (e < 5.0) q.yates = true;
+      q.expected.push_back(ExpectedGenotype{std::move(name), e});
+    }
+  }
+
+  q.chiSquare = 0.0;
+  for (const ExpectedGenotype& x : q.expected) {
+    double observed = tally.countOf(x.name.data(), x.name.size());
+    double d = std::fabs(observed - x.expected);
+    if (q.yates) d -= 0.5;
+    q.chiSquare += d * d / x.expected;
+  }
+  q.df = static_cast<int>(q.expected.size()) - q.alleleCount;
+  q.pValue = stats::chi_square_p(q.df, q.chiSquare);
+
+  std::vector<AlleleCount> sorted = q.alleles;
+  shellSortAlleles(sorted);
+  q.minorAlleleFrequency = 0.0;
+  if (sorted.empty()) {
+    q.alleleText = "NoAllele";
+    q.frequencyText = "NoAllele";
+  } else if (sorted.size() == 1) {
+    q.alleleText = sorted[0].text;
+    q.frequencyText = "1.000";
+  } else {
+    q.minorAlleleFrequency = static_cast<double>(sorted[0].count) / t;
+    q.alleleText.clear();
+    q.frequencyText.clear();
+    char buf[64];
+    for (size_t k = sorted.size(); k-- > 0;) {
+      if (k + 1 != sorted.size()) q.alleleText += '/';
+      q.alleleText += sorted[k].text;
+      snprintf(buf, sizeof buf, k + 1 == sorted.size() ? "%1.3f" : "/%1.3f",
+               static_cast<double>(sorted[k].count) / t);
+      q.frequencyText += buf;
+    }
+  }
+  if (q.distinctGenotypes < 2) q.minorAlleleFrequency = 0.0;
+}
