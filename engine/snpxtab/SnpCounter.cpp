@@ -7,7 +7,10 @@ namespace xtab {
 namespace {
 
 inline bool sameToken(std::string_view t, std::string_view allele) {
-  return t.size() == allele.size() && memcmp(t.data(), allele.data(), t.size()) == 0;
+  if (t.size() != allele.size()) return false;
+  // Alleles are nearly always single letters: keep that case out of memcmp.
+  if (t.size() == 1) return t[0] == allele[0];
+  return memcmp(t.data(), allele.data(), t.size()) == 0;
 }
 
 inline bool isMissingToken(std::string_view t) { return t.size() == 1 && t[0] == 'N'; }
