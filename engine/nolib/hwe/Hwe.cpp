@@ -186,7 +186,7 @@ bool Hwe::run(const char* inputFile) {
     if (n > 0) m_hweThreshold = m_hweLimit / static_cast<double>(n);
   }
 
-  if (!readSampleClasses()) return false;
+  if (!readSampleClasses()) return closeFiles(false);
 
   m_progress.addTask("SNP flagging", clampToInt(m_input.size()));
   m_progress.showTaskList();
@@ -213,7 +213,7 @@ bool Hwe::run(const char* inputFile) {
   if (m_malformed) {
     printf("%s: flagging stopped at a malformed SNP line; no filtered file was written\n", m_inputName.c_str());
     fflush(stdout);
-    return false;
+    return closeFiles(false);
   }
 
   printf("#result=class.total.count=%d\n", static_cast<int>(m_classes.size()));
@@ -222,6 +222,11 @@ bool Hwe::run(const char* inputFile) {
 
   bool ok = appendSampleHint();
   if (ok) ok = writeFilteredFile();
+  if (m_outputFailed) ok = false;
+  return closeFiles(ok);
+}
+
+bool Hwe::closeFiles(bool ok) {
   if (m_report) {
     if (fclose(m_report) != 0) {
       printf("%s: write error: %s\n", m_reportName.c_str(), strerror(errno));
@@ -231,11 +236,11 @@ bool Hwe::run(const char* inputFile) {
   }
   if (m_output) {
     // Closed by writeFilteredFile after a complete write; still open here
-    // only when the filtered file could not be written.
+    // only when the filtered file was not written.
     fclose(m_output);
     m_output = nullptr;
   }
-  if (m_outputFailed) ok = false;
+  m_input.close();
   fflush(stdout);
   return ok;
 }

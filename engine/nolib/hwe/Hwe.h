@@ -47,6 +47,7 @@ class Hwe {
   };
 
   bool checkFileNames();
+  bool closeFiles(bool ok);
   bool readSampleClasses();
   void writeSectionHeader(const char* className);
   bool flagSnps(const std::string& className, int classIndex, bool firstPass);
