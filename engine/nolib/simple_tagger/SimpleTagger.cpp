@@ -93,6 +93,8 @@ bool SimpleTagger::readHeaderLine(std::string& text, const char* problem, int re
   if (got) colon = line.find(':');
   if (colon == std::string_view::npos) {
     printf("NULL\t");
+    // A format problem, not a failed system call: say so in the error text.
+    errno = EINVAL;
     reportSystemError(SGT_UNIT, reportLine, problem);
     if (got)
       printf("%s line %lld: a section header line \"%.*s\" has no ':'\n", m_inputName.c_str(), m_input.lineNumber(),
@@ -114,6 +116,7 @@ SimpleTagger::SectionEnd SimpleTagger::readSection() {
     // An empty file has no first section at all.
     if (!nextLine(line)) {
       printf("NULL\t");
+      errno = EINVAL;
       SYSTEM_ERROR_REPORT("pwld FILE NULL");
       printf("%s: the file is empty\n", m_inputName.c_str());
       fflush(stdout);
@@ -127,6 +130,7 @@ SimpleTagger::SectionEnd SimpleTagger::readSection() {
   if (!readHeaderLine(m_sampleType, "pwld have no sample_type info", __LINE__)) return SectionEnd::kBadHeader;
   if (!nextLine(line)) {
     printf("NULL\t");
+    errno = EINVAL;
     SYSTEM_ERROR_REPORT("pwld have no PAIRWISE LD DATA");
     printf("%s: the column line of a section is missing\n", m_inputName.c_str());
     fflush(stdout);
