@@ -1,10 +1,12 @@
 #include "common_sgt/FastFormat.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
-#include <system_error>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <system_error>
 
 namespace {
 
@@ -29,16 +31,18 @@ constexpr int kFastMaxPrecision = 9;
 // below 2^62 and the scaled mantissa below 2^83.
 constexpr int kFastMaxBits = 32;
 
+constexpr uint64_t kPow10Wide[20] = {
+    1ull, 10ull, 100ull, 1000ull, 10000ull, 100000ull, 1000000ull, 10000000ull, 100000000ull,
+    1000000000ull, 10000000000ull, 100000000000ull, 1000000000000ull, 10000000000000ull,
+    100000000000000ull, 1000000000000000ull, 10000000000000000ull, 100000000000000000ull,
+    1000000000000000000ull, 10000000000000000000ull};
+
+// Number of decimal digits of v (1 for 0): log10 from the bit length
+// (1233 / 4096 ≈ log10(2)), corrected by one comparison.
 int digitCount(uint64_t v) {
-  int n = 1;
-  for (;;) {
-    if (v < 10) return n;
-    if (v < 100) return n + 1;
-    if (v < 1000) return n + 2;
-    if (v < 10000) return n + 3;
-    v /= 10000;
-    n += 4;
-  }
+  v |= 1;
+  const int guess = (std::bit_width(v) * 1233) >> 12;
+  return guess + (v >= kPow10Wide[guess] ? 1 : 0);
 }
 
 // Writes exactly count digits of v (leading zeros included) ending just
@@ -52,6 +56,97 @@ inline void writeDigitsBackward(char* end, uint64_t v, int count) {
     count -= 2;
   }
   if (count) *--end = static_cast<char>('0' + v % 10);
+}
+
+// Writes exactly P digits of f < 10^P (leading zeros included) at p. f is
+// taken as the fixed-point number f / 10^(P-1) (or / 10^(P-2) when P is
+// even, so that the first step yields a pair) with 57 fraction bits; every
+// further pair is the integer part of the fraction times 100. The multiplier
+// is rounded up, and the excess it brings, below 10^P / 2^57, stays under the
+// last place for P <= 9, so each step's integer part is the exact digit pair.
+// A chain of cheap multiplications instead of one division per pair.
+template <int P>
+inline void writeFixedDigits(char* p, uint64_t f) {
+  static_assert(P >= 1 && P <= 9);
+  constexpr int kBits = 57;
+  constexpr uint64_t kMask = (uint64_t{1} << kBits) - 1;
+  constexpr int kLead = P % 2 == 1 ? 1 : 2;  // digits of the first step
+  constexpr uint64_t kDivisor = kPow10[P - kLead];
+  constexpr uint64_t kMultiplier = ((uint64_t{1} << kBits) + kDivisor - 1) / kDivisor;
+  uint64_t y = f * kMultiplier;
+  if constexpr (kLead == 1) {
+    *p++ = static_cast<char>('0' + (y >> kBits));
+  } else {
+    std::memcpy(p, kDigitPairs + 2 * (y >> kBits), 2);
+    p += 2;
+  }
+  for (int i = kLead; i < P; i += 2) {
+    y = (y & kMask) * 100;
+    std::memcpy(p, kDigitPairs + 2 * (y >> kBits), 2);
+    p += 2;
+  }
+}
+
+// The eight-digit path stores whole machine words of characters.
+constexpr bool kLittleEndian = std::endian::native == std::endian::little;
+// Room beyond the text that the word stores may scribble on.
+constexpr size_t kSlack = 8;
+
+// n < 10^8 as eight ASCII digits (leading zeros included), the first digit in
+// the lowest byte, so that storing the word writes them in reading order.
+// Splits into two 4-digit lanes, each into two 2-digit lanes, each into two
+// digits, all lanes at once: x * 10486 >> 20 is x / 100 for x < 43699 and
+// x * 103 >> 10 is x / 10 for x < 179.
+inline uint64_t eightDigits(uint64_t n) {
+  uint64_t x = (n / 10000) | ((n % 10000) << 32);
+  const uint64_t hundreds = ((x * 10486) >> 20) & 0x0000007F0000007Full;
+  x = hundreds | ((x - hundreds * 100) << 16);
+  const uint64_t tens = ((x * 103) >> 10) & 0x000F000F000F000Full;
+  x = tens | ((x - tens * 10) << 8);
+  return x | 0x3030303030303030ull;
+}
+
+// Stores the last count (1 to 8) digits of an eightDigits word at p, and
+// 8 - count bytes of junk after them.
+inline void storeLastDigits(char* p, uint64_t word, int count) {
+  const uint64_t shifted = word >> (8 * (8 - count));
+  std::memcpy(p, &shifted, 8);
+}
+
+constexpr uint64_t kSignBit = uint64_t{1} << 63;
+constexpr double kPow10Double[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+
+// |value| × 10^precision rounded to an integer exactly as printf rounds: the
+// exact binary value, half to even. |value| = mantissa × 2^-shift with
+// shift > 20 (|value| < 2^32), so the product has fewer than 83 bits.
+[[gnu::noinline]] uint64_t roundScaledExact(uint64_t magnitudeBits, int precision) {
+  const int biasedExponent = static_cast<int>(magnitudeBits >> 52);
+  const uint64_t fractionBits = magnitudeBits & ((uint64_t{1} << 52) - 1);
+  const uint64_t mantissa = biasedExponent == 0 ? fractionBits : fractionBits | (uint64_t{1} << 52);
+  const int shift = biasedExponent == 0 ? 1074 : 1075 - biasedExponent;
+  if (shift > 83) return 0;  // the product stays below one half
+  const unsigned __int128 product = static_cast<unsigned __int128>(mantissa) * kPow10[precision];
+  const int below = shift - 1;
+  const uint64_t twice = static_cast<uint64_t>(product >> below);  // < 2^63
+  const bool sticky = product != (static_cast<unsigned __int128>(twice) << below);
+  const uint64_t scaled = twice >> 1;
+  return scaled + ((twice & 1) & (static_cast<uint64_t>(sticky) | (scaled & 1)));
+}
+
+// The same in floating point where that is safe: the product y is within
+// half a unit in its last place of the exact one, so when y is farther than
+// that from every half-integer both round alike. Only values within a few
+// units of a tie (and products of 2^49 or more) take the exact path. The
+// build keeps ISO floating point (no contraction into fused multiply-adds),
+// which this reasoning assumes; the tests against printf check it.
+inline uint64_t roundScaled(uint64_t magnitudeBits, int precision) {
+  double magnitude;
+  std::memcpy(&magnitude, &magnitudeBits, sizeof magnitude);
+  const double y = magnitude * kPow10Double[precision];  // < 2^62
+  const uint64_t truncated = static_cast<uint64_t>(static_cast<int64_t>(y));
+  const double rest = y - static_cast<double>(static_cast<int64_t>(truncated));  // exact
+  if (std::fabs(rest - 0.5) > y * 0x1p-50) return truncated + (rest > 0.5 ? 1 : 0);
+  return roundScaledExact(magnitudeBits, precision);
 }
 
 // Bound on the length of "%.<precision>f" of any finite double: sign, 309
@@ -128,9 +223,13 @@ void TextBuffer::appendText(std::string_view text) {
 void TextBuffer::appendUnsigned(unsigned long long magnitude, bool negative) {
   const int digits = digitCount(magnitude);
   const size_t len = static_cast<size_t>(digits) + (negative ? 1 : 0);
-  char* p = reserve(len);
-  if (negative) *p = '-';
-  writeDigitsBackward(p + len, magnitude, digits);
+  char* p = reserve(len + kSlack);
+  if (negative) *p++ = '-';
+  if (kLittleEndian && digits <= 8) {
+    storeLastDigits(p, eightDigits(magnitude), digits);
+  } else {
+    writeDigitsBackward(p + digits, magnitude, digits);
+  }
   m_len += len;
 }
 
@@ -169,12 +268,37 @@ void TextBuffer::appendNonFinite(bool negative, bool isNan, int width) {
 }
 
 template <int P>
-void TextBuffer::appendFixedFast(unsigned long long scaled, bool negative, int width) {
+void TextBuffer::appendScaled(unsigned long long scaled, bool negative, int width) {
   constexpr uint64_t kScale = kPow10[P];
-  const uint64_t whole = scaled / kScale;
-  const uint64_t fraction = scaled % kScale;
+  const size_t sign = negative ? 1 : 0;
+  if constexpr (kLittleEndian && P >= 1 && P <= 7) {
+    // Up to eight digits in all: one word of digits, cut around the point.
+    if (scaled < kPow10[8]) {
+      const int digits = scaled < kPow10[P + 1] ? P + 1 : digitCount(scaled);
+      const int wholeDigits = digits - P;
+      const size_t len = sign + static_cast<size_t>(digits) + 1;
+      const size_t pad = width > static_cast<int>(len) ? static_cast<size_t>(width) - len : 0;
+      char* p = reserve(pad + len + kSlack);
+      if (pad) std::memset(p, ' ', pad);
+      p += pad;
+      *p = '-';
+      p += sign;
+      const uint64_t word = eightDigits(scaled);
+      storeLastDigits(p, word, digits);
+      p[wholeDigits] = '.';
+      storeLastDigits(p + wholeDigits + 1, word, P);
+      m_len += pad + len;
+      return;
+    }
+  }
+  uint64_t whole = 0;
+  uint64_t fraction = scaled;
+  if (scaled >= kScale) {
+    whole = scaled / kScale;
+    fraction = scaled % kScale;
+  }
   const int wholeDigits = digitCount(whole);
-  const size_t len = (negative ? 1 : 0) + static_cast<size_t>(wholeDigits) + (P > 0 ? 1 + P : 0);
+  const size_t len = sign + static_cast<size_t>(wholeDigits) + (P > 0 ? 1 + P : 0);
   const size_t pad = width > static_cast<int>(len) ? static_cast<size_t>(width) - len : 0;
   char* p = reserve(pad + len);
   if (pad) std::memset(p, ' ', pad);
@@ -183,7 +307,7 @@ void TextBuffer::appendFixedFast(unsigned long long scaled, bool negative, int w
   writeDigitsBackward(p + wholeDigits, whole, wholeDigits);
   if constexpr (P > 0) {
     p[wholeDigits] = '.';
-    writeDigitsBackward(p + wholeDigits + 1 + P, fraction, P);
+    writeFixedDigits<P>(p + wholeDigits + 1, fraction);
   }
   m_len += pad + len;
 }
@@ -223,30 +347,18 @@ void TextBuffer::appendFixed(double value, int precision, int width) {
     appendFixedSlow(value, precision, width);
     return;
   }
-  // |value| = mantissa × 2^-shift exactly, with shift > 20 here. Scale by
-  // 10^precision in integers and round the exact product half to even, as
-  // printf does.
-  const uint64_t mantissa = biasedExponent == 0 ? fractionBits : fractionBits | (uint64_t{1} << 52);
-  const int shift = biasedExponent == 0 ? 1074 : 1075 - biasedExponent;
-  uint64_t scaled = 0;
-  if (shift <= 83) {  // otherwise the product stays below one half: zero
-    const unsigned __int128 product = static_cast<unsigned __int128>(mantissa) * kPow10[precision];
-    scaled = static_cast<uint64_t>(product >> shift);
-    const unsigned __int128 rest = product & ((static_cast<unsigned __int128>(1) << shift) - 1);
-    const unsigned __int128 half = static_cast<unsigned __int128>(1) << (shift - 1);
-    if (rest > half || (rest == half && (scaled & 1))) ++scaled;
-  }
+  const uint64_t scaled = roundScaled(bits & ~kSignBit, precision);
   switch (precision) {
-    case 0: appendFixedFast<0>(scaled, negative, width); break;
-    case 1: appendFixedFast<1>(scaled, negative, width); break;
-    case 2: appendFixedFast<2>(scaled, negative, width); break;
-    case 3: appendFixedFast<3>(scaled, negative, width); break;
-    case 4: appendFixedFast<4>(scaled, negative, width); break;
-    case 5: appendFixedFast<5>(scaled, negative, width); break;
-    case 6: appendFixedFast<6>(scaled, negative, width); break;
-    case 7: appendFixedFast<7>(scaled, negative, width); break;
-    case 8: appendFixedFast<8>(scaled, negative, width); break;
-    default: appendFixedFast<9>(scaled, negative, width); break;
+    case 0: appendScaled<0>(scaled, negative, width); break;
+    case 1: appendScaled<1>(scaled, negative, width); break;
+    case 2: appendScaled<2>(scaled, negative, width); break;
+    case 3: appendScaled<3>(scaled, negative, width); break;
+    case 4: appendScaled<4>(scaled, negative, width); break;
+    case 5: appendScaled<5>(scaled, negative, width); break;
+    case 6: appendScaled<6>(scaled, negative, width); break;
+    case 7: appendScaled<7>(scaled, negative, width); break;
+    case 8: appendScaled<8>(scaled, negative, width); break;
+    default: appendScaled<9>(scaled, negative, width); break;
   }
 }
 

@@ -85,7 +85,7 @@ class TextBuffer {
   void appendFixedSlow(double value, int precision, int width);
   void appendPrintf(const char* format, int width, int precision, double value);
   template <int P>
-  void appendFixedFast(unsigned long long scaled, bool negative, int width);
+  void appendScaled(unsigned long long scaled, bool negative, int width);
 
   std::unique_ptr<char[]> m_data;
   size_t m_len = 0;
