@@ -30,6 +30,8 @@ constexpr int kFastMaxPrecision = 9;
 // ...and magnitudes below 2^kFastMaxBits, so that value × 10^precision stays
 // below 2^62 and the scaled mantissa below 2^83.
 constexpr int kFastMaxBits = 32;
+// Bit patterns of magnitudes from 2^32 up, infinity and NaN included.
+constexpr uint64_t kFastMaxMagnitudeBits = uint64_t{1023 + kFastMaxBits} << 52;
 
 constexpr uint64_t kPow10Wide[20] = {
     1ull, 10ull, 100ull, 1000ull, 10000ull, 100000ull, 1000000ull, 10000000ull, 100000000ull,
@@ -149,6 +151,13 @@ inline uint64_t roundScaled(uint64_t magnitudeBits, int precision) {
   return roundScaledExact(magnitudeBits, precision);
 }
 
+// Room that an integer may touch: a sign, 20 digits and the slack.
+constexpr size_t kIntegerRoom = 1 + 20 + kSlack;
+
+// Room that the common fixed-notation path may touch: the width or the text
+// (a sign, eight digits and the point), and the slack of the word stores.
+size_t fixedFastRoom(int width) { return static_cast<size_t>(std::max(width, 10)) + 2 * kSlack; }
+
 // Bound on the length of "%.<precision>f" of any finite double: sign, 309
 // integer digits, the point and the fraction.
 size_t fixedBound(int precision) { return 1 + 309 + 1 + static_cast<size_t>(precision) + 8; }
@@ -220,17 +229,26 @@ void TextBuffer::appendText(std::string_view text) {
   m_len += text.size();
 }
 
+[[gnu::noinline]] void TextBuffer::appendUnsignedAfterMakingRoom(unsigned long long magnitude, bool negative) {
+  makeRoom(kIntegerRoom);
+  appendUnsigned(magnitude, negative);
+}
+
 void TextBuffer::appendUnsigned(unsigned long long magnitude, bool negative) {
+  if (m_cap - m_len < kIntegerRoom) {
+    appendUnsignedAfterMakingRoom(magnitude, negative);
+    return;
+  }
+  char* p = m_data.get() + m_len;
+  *p = '-';
+  p += negative ? 1 : 0;
   const int digits = digitCount(magnitude);
-  const size_t len = static_cast<size_t>(digits) + (negative ? 1 : 0);
-  char* p = reserve(len + kSlack);
-  if (negative) *p++ = '-';
   if (kLittleEndian && digits <= 8) {
     storeLastDigits(p, eightDigits(magnitude), digits);
   } else {
     writeDigitsBackward(p + digits, magnitude, digits);
   }
-  m_len += len;
+  m_len += static_cast<size_t>(digits) + (negative ? 1 : 0);
 }
 
 void TextBuffer::appendInt(int value) {
@@ -271,26 +289,6 @@ template <int P>
 void TextBuffer::appendScaled(unsigned long long scaled, bool negative, int width) {
   constexpr uint64_t kScale = kPow10[P];
   const size_t sign = negative ? 1 : 0;
-  if constexpr (kLittleEndian && P >= 1 && P <= 7) {
-    // Up to eight digits in all: one word of digits, cut around the point.
-    if (scaled < kPow10[8]) {
-      const int digits = scaled < kPow10[P + 1] ? P + 1 : digitCount(scaled);
-      const int wholeDigits = digits - P;
-      const size_t len = sign + static_cast<size_t>(digits) + 1;
-      const size_t pad = width > static_cast<int>(len) ? static_cast<size_t>(width) - len : 0;
-      char* p = reserve(pad + len + kSlack);
-      if (pad) std::memset(p, ' ', pad);
-      p += pad;
-      *p = '-';
-      p += sign;
-      const uint64_t word = eightDigits(scaled);
-      storeLastDigits(p, word, digits);
-      p[wholeDigits] = '.';
-      storeLastDigits(p + wholeDigits + 1, word, P);
-      m_len += pad + len;
-      return;
-    }
-  }
   uint64_t whole = 0;
   uint64_t fraction = scaled;
   if (scaled >= kScale) {
@@ -332,8 +330,8 @@ void TextBuffer::appendFixedSlow(double value, int precision, int width) {
   }
 }
 
-void TextBuffer::appendFixed(double value, int precision, int width) {
-  if (precision < 0) precision = 6;  // as printf takes a negative "%.*f" precision
+// Kept out of line so that the common path needs no stack frame.
+[[gnu::noinline]] void TextBuffer::appendFixedGeneral(double value, int precision, int width) {
   uint64_t bits;
   std::memcpy(&bits, &value, sizeof bits);
   const bool negative = (bits >> 63) != 0;
@@ -360,6 +358,56 @@ void TextBuffer::appendFixed(double value, int precision, int width) {
     case 8: appendScaled<8>(scaled, negative, width); break;
     default: appendScaled<9>(scaled, negative, width); break;
   }
+}
+
+// Kept out of line, like the general path, so that the common path makes no
+// call of its own and needs no stack frame.
+[[gnu::noinline]] void TextBuffer::appendFixedAfterMakingRoom(double value, int precision, int width) {
+  makeRoom(fixedFastRoom(width));
+  appendFixed(value, precision, width);
+}
+
+void TextBuffer::appendFixed(double value, int precision, int width) {
+  if (m_cap - m_len < fixedFastRoom(width)) {
+    appendFixedAfterMakingRoom(value, precision, width);
+    return;
+  }
+  if (precision < 0) precision = 6;  // as printf takes a negative "%.*f" precision
+  // The common case on one straight path: a finite value below 2^32, one to
+  // seven decimals, at most eight digits in all, not next to a rounding tie.
+  // Everything else goes the general way.
+  uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  const uint64_t magnitudeBits = bits & ~kSignBit;
+  if (!kLittleEndian || magnitudeBits >= kFastMaxMagnitudeBits || precision < 1 || precision > 7) {
+    appendFixedGeneral(value, precision, width);
+    return;
+  }
+  double magnitude;
+  std::memcpy(&magnitude, &magnitudeBits, sizeof magnitude);
+  const double y = magnitude * kPow10Double[precision];
+  const int64_t truncated = static_cast<int64_t>(y);
+  const double rest = y - static_cast<double>(truncated);
+  const uint64_t scaled = static_cast<uint64_t>(truncated) + (rest > 0.5 ? 1 : 0);
+  if (!(std::fabs(rest - 0.5) > y * 0x1p-50) || scaled >= kPow10[8]) {
+    appendFixedGeneral(value, precision, width);
+    return;
+  }
+  const size_t sign = bits >> 63;
+  const int digits = scaled < kPow10[precision + 1] ? precision + 1 : digitCount(scaled);
+  const int wholeDigits = digits - precision;
+  const size_t len = sign + static_cast<size_t>(digits) + 1;
+  const size_t pad = width > static_cast<int>(len) ? static_cast<size_t>(width) - len : 0;
+  char* p = m_data.get() + m_len;  // fixedFastRoom(width) bytes are free
+  for (size_t i = 0; i < pad; i += 8) std::memcpy(p + i, "        ", 8);  // within the slack
+  p += pad;
+  *p = '-';
+  p += sign;
+  const uint64_t word = eightDigits(scaled);
+  storeLastDigits(p, word, digits);
+  p[wholeDigits] = '.';
+  storeLastDigits(p + wholeDigits + 1, word, precision);
+  m_len += pad + len;
 }
 
 void TextBuffer::appendExp(double value, int precision) {

@@ -81,7 +81,10 @@ class TextBuffer {
     return m_data.get() + m_len;
   }
   void appendUnsigned(unsigned long long magnitude, bool negative);
+  void appendUnsignedAfterMakingRoom(unsigned long long magnitude, bool negative);
   void appendNonFinite(bool negative, bool isNan, int width);
+  void appendFixedGeneral(double value, int precision, int width);
+  void appendFixedAfterMakingRoom(double value, int precision, int width);
   void appendFixedSlow(double value, int precision, int width);
   void appendPrintf(const char* format, int width, int precision, double value);
   template <int P>
