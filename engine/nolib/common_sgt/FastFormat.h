@@ -10,8 +10,9 @@
 // Every append yields exactly the bytes that printf would write for the named
 // format in the C locale, including its rounding (the exact binary value is
 // rounded half to even), the sign of negative zero and of values that round
-// to zero ("-0.00000"), and "nan", "-nan", "inf", "-inf" right-aligned in the
-// field width:
+// to zero ("-0.00000"), texts longer than the width (never cut), and "nan",
+// "-nan" (sign bit set), "inf", "-inf" right-aligned in the field width. A
+// negative precision stands for the default 6, as with "%.*f":
 //
 //   appendInt(v)                         "%d"
 //   appendLong(v)                        "%ld"
@@ -39,8 +40,11 @@ class TextBuffer {
 
   // Creates (truncates) the file and writes to it; false (errno set) when it
   // cannot be opened. The buffer owns the stream and close() closes it.
+  // A stream still attached is closed first: close() it yourself to learn
+  // whether its writes succeeded.
   bool open(const char* path);
-  // Writes to a stream the caller keeps; close() flushes it but leaves it open.
+  // Writes to a stream the caller keeps; close() flushes it but leaves it
+  // open. A stream still attached is closed first, as with open().
   void attach(FILE* stream);
   FILE* stream() const { return m_fp; }
 
