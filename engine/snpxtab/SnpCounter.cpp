@@ -78,22 +78,27 @@ CountStatus countSnpLine(std::string_view genotypePart, const std::vector<int8_t
   const size_t columns = codes.size();
   size_t col = 0;
   for (;;) {
-    const char* tab = static_cast<const char*>(memchr(p, '\t', static_cast<size_t>(end - p)));
-    const char* fieldEnd = tab ? tab : end;
-    if (col >= columns) {
-      // Count the columns for the message.
-      size_t found = col + 1;
-      for (const char* q = tab; q; q = static_cast<const char*>(memchr(q + 1, '\t', static_cast<size_t>(end - q - 1))))
-        ++found;
-      badColumn = found;
-      return CountStatus::kColumnCount;
-    }
     std::string_view a1, a2;
-    size_t len = static_cast<size_t>(fieldEnd - p);
-    if (len == 3 && p[1] == '/' && p[0] != '/' && p[2] != '/') {
+    const char* tab;
+    if (col < columns && end - p >= 3 && p[1] == '/' && (end - p == 3 || p[3] == '\t') && p[0] != '/' &&
+        p[0] != '\t' && p[2] != '/' && p[2] != '\t') {
+      // The usual genotype: two single-letter alleles, no search needed.
       a1 = std::string_view(p, 1);
       a2 = std::string_view(p + 2, 1);
+      tab = end - p == 3 ? nullptr : p + 3;
     } else {
+      tab = static_cast<const char*>(memchr(p, '\t', static_cast<size_t>(end - p)));
+      const char* fieldEnd = tab ? tab : end;
+      if (col >= columns) {
+        // Count the columns for the message.
+        size_t found = col + 1;
+        for (const char* q = tab; q;
+             q = static_cast<const char*>(memchr(q + 1, '\t', static_cast<size_t>(end - q - 1))))
+          ++found;
+        badColumn = found;
+        return CountStatus::kColumnCount;
+      }
+      size_t len = static_cast<size_t>(fieldEnd - p);
       const char* slash = static_cast<const char*>(memchr(p, '/', len));
       if (!slash || slash == p || slash + 1 == fieldEnd ||
           memchr(slash + 1, '/', static_cast<size_t>(fieldEnd - slash - 1))) {
