@@ -9,6 +9,7 @@ using namespace xtab;
 
 namespace {
 
+// The counts point into the line: the caller keeps the line alive.
 SnpCounts countLine(const std::string& genotypes, const std::vector<int8_t>& codes) {
   SnpCounts s;
   size_t bad = 0;
@@ -42,7 +43,8 @@ TEST(ClassCodes, OnlyIntegersOfValueOneOrZero) {
 
 TEST(SnpCounter, AllelesAreDiscoveredInLineOrder) {
   std::vector<int8_t> codes{1, 0, 1, 0};
-  SnpCounts s = countLine("G/G\tN/N\tG/T\tT/T", codes);
+  const std::string line = "G/G\tN/N\tG/T\tT/T";
+  SnpCounts s = countLine(line, codes);
   EXPECT_EQ(s.alleleA, "G");
   EXPECT_EQ(s.alleleB, "T");
   EXPECT_EQ(s.countA, 3);
@@ -118,7 +120,8 @@ TEST(SnpCounter, RiskGenotypesFollowTheRiskAllele) {
 
 TEST(SnpCounter, LongAllelesAreWholeTokens) {
   std::vector<int8_t> codes{1, 0, 0};
-  SnpCounts s = countLine("AT/A\tA/A\tAT/AT", codes);
+  const std::string line = "AT/A\tA/A\tAT/AT";
+  SnpCounts s = countLine(line, codes);
   EXPECT_EQ(s.alleleA, "AT");
   EXPECT_EQ(s.alleleB, "A");
   EXPECT_EQ(s.byClass[1][kAB], 1);
