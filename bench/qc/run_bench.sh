@@ -5,8 +5,8 @@
 # unpacked); it is copied, never modified. TAG1 runs on a generated .pwld of
 # PAIR_LINES pair lines (default 1,200,000).
 set -eu
-marlo=${1:?usage: run_bench.sh MARLO_BIN GENO_FILE [PAIR_LINES]}
-geno=${2:?usage: run_bench.sh MARLO_BIN GENO_FILE [PAIR_LINES]}
+marlo=$(readlink -f "${1:?usage: run_bench.sh MARLO_BIN GENO_FILE [PAIR_LINES]}")
+geno=$(readlink -f "${2:?usage: run_bench.sh MARLO_BIN GENO_FILE [PAIR_LINES]}")
 pairs=${3:-1200000}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -16,7 +16,7 @@ measure() {  # label, then the command
   shift
   /usr/bin/time -f "%e %M" -o "$work/time" "$@" >"$work/out" 2>"$work/err"
   read -r secs kb <"$work/time"
-  printf '%-44s %7.2f s %9.1f MB\n' "$label" "$secs" "$(echo "$kb / 1024" | bc -l)"
+  awk -v l="$label" -v s="$secs" -v k="$kb" 'BEGIN { printf "%-44s %7.2f s %9.1f MB\n", l, s, k / 1024 }'
 }
 
 cp "$geno" "$work/in.geno"
