@@ -19,18 +19,15 @@ long long physicalMemoryBytes() {
   return static_cast<long long>(pages) * pageSize;
 }
 
-// Bytes per candidate pair: its weight and its two haplotype indices.
-constexpr long long kBytesPerPair = sizeof(double) + 2 * sizeof(int);
+// Bytes per candidate pair at most: its weight and two haplotype numbers, and
+// for up to two new haplotypes a key, a frequency, an expected count and
+// about two slots of the index table.
+constexpr long long kBytesPerPair = sizeof(double) + 2 * sizeof(int) + 2 * (3 * sizeof(double) + 2 * 16);
 
 }  // namespace
 
 EMAlgorithm::EMAlgorithm() = default;
 EMAlgorithm::~EMAlgorithm() = default;
-
-int EMAlgorithm::indexOf(const std::string& haplotype) const {
-  auto it = haplotypeIndex.find(haplotype);
-  return it == haplotypeIndex.end() ? -1 : it->second;
-}
 
 double EMAlgorithm::frequencyOf(const std::string& haplotype) const {
   int i = indexOf(haplotype);
@@ -61,9 +58,6 @@ bool EMAlgorithm::checkPairCounts() {
 }
 
 void EMAlgorithm::registerHaplotypes() {
-  haplotypes.clear();
-  frequency.clear();
-  haplotypeIndex.clear();
   pairHaplotype1.clear();
   pairHaplotype2.clear();
   pairOffset.assign(numPheno, -1);
@@ -72,27 +66,14 @@ void EMAlgorithm::registerHaplotypes() {
     if (phenotypes[p].count >= 1) registered += phenotypes[p].numPairs;
   pairHaplotype1.reserve(registered);
   pairHaplotype2.reserve(registered);
-  auto index = [this](const std::string& h) {
-    auto [it, added] = haplotypeIndex.try_emplace(h, static_cast<int>(haplotypes.size()));
-    if (added) {
-      haplotypes.push_back(h);
-      frequency.push_back(0.0);
-    }
-    return it->second;
-  };
-  std::string h1, h2;
+  haplotypeIndex.prepare(phenotypes, numPheno, numMarkers);
   for (int p = 0; p < numPheno; ++p) {
     const Phenotype& ph = phenotypes[p];
     if (ph.count < 1) continue;
     pairOffset[p] = static_cast<int64_t>(pairHaplotype1.size());
-    for (int j = 0; j < ph.numPairs; ++j) {
-      ph.buildPair(j, h1, h2);
-      const int i1 = index(h1);
-      const int i2 = ph.numHeterozygous > 0 ? index(h2) : i1;
-      pairHaplotype1.push_back(i1);
-      pairHaplotype2.push_back(i2);
-    }
+    haplotypeIndex.registerPairs(ph, pairHaplotype1, pairHaplotype2);
   }
+  frequency.assign(haplotypeIndex.size(), 0.0);
 }
 
 bool EMAlgorithm::initialiseWeights() {
@@ -210,7 +191,7 @@ void EMAlgorithm::finalPosteriors() {
 }
 
 void EMAlgorithm::computeExpectedCopies() {
-  m_expected.assign(haplotypes.size(), 0.0);
+  m_expected.assign(frequency.size(), 0.0);
   for (int p = 0; p < numPheno; ++p) {
     const Phenotype& ph = phenotypes[p];
     if (ph.count < 1) continue;

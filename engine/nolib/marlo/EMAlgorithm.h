@@ -1,10 +1,10 @@
 #pragma once
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "marlo/HaplotypeEstimator.h"
+#include "marlo/HaplotypeIndex.h"
 
 // Haplotype frequencies by expectation-maximisation over the candidate pairs
 // of every phenotype (all pairs of all phenotypes in every iteration).
@@ -59,15 +59,17 @@ class EMAlgorithm : public HaplotypeEstimator {
 
   // The estimated frequency of a haplotype, 0.0 when it was never a candidate.
   double frequencyOf(const std::string& haplotype) const;
-  // Index of a registered haplotype, -1 otherwise.
-  int indexOf(const std::string& haplotype) const;
+  // Number of a registered haplotype (its entry in frequency), -1 otherwise.
+  int indexOf(const std::string& haplotype) const { return haplotypeIndex.indexOf(haplotype); }
+  int numHaplotypes() const { return haplotypeIndex.size(); }
+  std::string haplotypeText(int index) const { return haplotypeIndex.text(index); }
 
   double eps = 0.0001;
   int initMode = 1;
-  // Registered haplotypes in order of registration, and their frequencies.
-  std::vector<std::string> haplotypes;
+  // Every haplotype of a pair of a phenotype with count >= 1, numbered in
+  // order of registration, and its current frequency.
+  HaplotypeIndex haplotypeIndex;
   std::vector<double> frequency;
-  std::unordered_map<std::string, int> haplotypeIndex;
   // Pairs of phenotype p (count >= 1) are entries pairOffset[p] ..
   // pairOffset[p] + numPairs - 1 of the two index arrays; -1 for the others.
   std::vector<int64_t> pairOffset;
