@@ -218,13 +218,13 @@ void HaplotypeEstimator::writeBlockFile(FILE* fp, const GenoData& data, int t) {
     NULL_REPORT();
   } else {
     std::string_view line;
-    if (input.next(line) && input.next(line)) {
-      fputs("Location", fp);
-      while (input.next(line)) {
-        std::string_view pos = positionField(line);
-        fputc('\t', fp);
-        fwrite(pos.data(), 1, pos.size(), fp);
-      }
+    input.next(line);
+    input.next(line);
+    fputs("Location", fp);
+    while (input.next(line)) {
+      std::string_view pos = positionField(line);
+      fputc('\t', fp);
+      fwrite(pos.data(), 1, pos.size(), fp);
     }
   }
   fputs("\tAccuracy", fp);
