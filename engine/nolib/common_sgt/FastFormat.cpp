@@ -116,6 +116,7 @@ inline void storeLastDigits(char* p, uint64_t word, int count) {
 }
 
 constexpr uint64_t kSignBit = uint64_t{1} << 63;
+constexpr uint64_t kTwoPow52Bits = uint64_t{1075} << 52;  // the double 2^52
 constexpr double kPow10Double[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
 
 // |value| × 10^precision rounded to an integer exactly as printf rounds: the
@@ -385,11 +386,15 @@ void TextBuffer::appendFixed(double value, int precision, int width) {
   }
   double magnitude;
   std::memcpy(&magnitude, &magnitudeBits, sizeof magnitude);
+  // Adding 2^52 rounds y to an integer, which then stands in the low bits.
+  // A rounding that y shares with the exact product, as for roundScaled.
   const double y = magnitude * kPow10Double[precision];
-  const int64_t truncated = static_cast<int64_t>(y);
-  const double rest = y - static_cast<double>(truncated);
-  const uint64_t scaled = static_cast<uint64_t>(truncated) + (rest > 0.5 ? 1 : 0);
-  if (!(std::fabs(rest - 0.5) > y * 0x1p-50) || scaled >= kPow10[8]) {
+  const double shifted = y + 0x1p52;
+  uint64_t shiftedBits;
+  std::memcpy(&shiftedBits, &shifted, sizeof shiftedBits);
+  const uint64_t scaled = shiftedBits - kTwoPow52Bits;
+  const double distance = std::fabs(y - (shifted - 0x1p52));  // exact, at most 1/2 below 2^52
+  if (!(0.5 - distance > y * 0x1p-50) || scaled >= kPow10[8]) {
     appendFixedGeneral(value, precision, width);
     return;
   }
