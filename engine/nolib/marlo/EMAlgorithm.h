@@ -47,14 +47,16 @@ class EMAlgorithm : public HaplotypeEstimator {
   void setLabel(const std::string& label) { m_label = label; }
 
   // The whole estimation. False, with a message, when a phenotype's pairs
-  // cannot be enumerated or stored; the phenotypes are then left untouched
-  // apart from released pair weights.
+  // cannot be enumerated or stored (the writers must then not be called).
   bool perform() override { return performEM(); }
   bool performEM();
   // First pair with the strictly greatest weight, scanning from pair 0 with
   // a running best of 0.0 (ties go to the lower index; all-zero weights give
   // pair 0 with probability 0.0).
   void getBestPair(int phenotypeIndex, HaplotypePair& result) override;
+  // From a total of 0.0 the answer comes from the copies summed once at the
+  // end of performEM (the same additions in the same order); pair weights
+  // changed by hand afterwards are seen only from a non-zero total.
   void expectedCount(const std::string& haplotype, double& total) override;
 
   // The estimated frequency of a haplotype, 0.0 when it was never a candidate.
