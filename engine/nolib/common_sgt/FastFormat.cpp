@@ -96,16 +96,19 @@ constexpr size_t kSlack = 8;
 
 // n < 10^8 as eight ASCII digits (leading zeros included), the first digit in
 // the lowest byte, so that storing the word writes them in reading order.
-// Splits into two 4-digit lanes, each into two 2-digit lanes, each into two
-// digits, all lanes at once: x * 10486 >> 20 is x / 100 for x < 43699 and
-// x * 103 >> 10 is x / 10 for x < 179.
+// The four digit pairs are worked out side by side rather than one after
+// another.
 inline uint64_t eightDigits(uint64_t n) {
-  uint64_t x = (n / 10000) | ((n % 10000) << 32);
-  const uint64_t hundreds = ((x * 10486) >> 20) & 0x0000007F0000007Full;
-  x = hundreds | ((x - hundreds * 100) << 16);
-  const uint64_t tens = ((x * 103) >> 10) & 0x000F000F000F000Full;
-  x = tens | ((x - tens * 10) << 8);
-  return x | 0x3030303030303030ull;
+  const uint32_t high = static_cast<uint32_t>(n / 10000);
+  const uint32_t low = static_cast<uint32_t>(n - uint64_t{high} * 10000);
+  const uint32_t pairs[4] = {high / 100, high % 100, low / 100, low % 100};
+  uint64_t word = 0;
+  for (int i = 0; i < 4; ++i) {
+    uint16_t text;
+    std::memcpy(&text, kDigitPairs + 2 * pairs[i], 2);
+    word |= uint64_t{text} << (16 * i);
+  }
+  return word;
 }
 
 // Stores the last count (1 to 8) digits of an eightDigits word at p, and
