@@ -11,6 +11,9 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <string_view>
+#include <vector>
+
 #include <unistd.h>
 
 // Every append must give exactly the bytes of printf. The comparisons below
