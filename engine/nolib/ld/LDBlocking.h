@@ -1,0 +1,40 @@
+#pragma once
+#include <cstdio>
+#include <string>
+
+#include "ld/PairStore.h"
+
+class GenoData;
+
+// Parameters of LD blocking, copied per sample type from the manager.
+struct BlockingSettings {
+  double tag = 0.0;   // entropy reduction tolerance of tag SNP selection
+  double uth = 0.98;  // upper confidence bound threshold of |D'|
+  double lth = 0.7;   // lower confidence bound threshold of |D'|
+  double thf = 0.05;  // minor allele frequency threshold
+  double e = 0.95;    // strong-LD fraction
+  int bootstrap = 100;
+  std::string manualList;  // the /LDBLKM list, e.g. "1-2,6-7"
+};
+
+// LD blocks of one sample type, built after its pair loop: Gabriel's method
+// or a manual list, the block report and the crossover rates between
+// neighbouring blocks. A malformed manual list ends the process with exit
+// status -1 after its message, as the engine does for fatal list errors.
+class LDBlockCalculator {
+ public:
+  LDBlockCalculator(const GenoData& data, const PairStore& pairs, const BlockingSettings& settings);
+  virtual ~LDBlockCalculator();
+
+  // Each returns the number of blocks, or -1 when the step could not do its
+  // work (the command then reports its error status).
+  int buildGabrielBlocks(FILE* hblk, const std::string& chromosome, const std::string& sampleType);
+  int buildManualBlocks(FILE* hblk, const std::string& chromosome, const std::string& sampleType);
+  // Writes the crossover rates of the blocks built above; false on failure.
+  bool computeCrossover(FILE* rblk, const std::string& chromosome, const std::string& sampleType);
+
+ private:
+  const GenoData& m_data;
+  const PairStore& m_pairs;
+  BlockingSettings m_settings;
+};
