@@ -1,18 +1,20 @@
 #include "ld/PairStore.h"
 
+#include <cstddef>
+
 PairStore::PairStore(int snpCount) { reset(snpCount); }
 
 void PairStore::reset(int snpCount) {
   m_snpCount = snpCount < 0 ? 0 : snpCount;
-  m_rowStart.assign(static_cast<size_t>(m_snpCount), 0);
-  m_rowFirst.assign(static_cast<size_t>(m_snpCount), 0);
-  m_rowLength.assign(static_cast<size_t>(m_snpCount), 0);
+  m_rowStart.assign(static_cast<std::size_t>(m_snpCount), 0);
+  m_rowFirst.assign(static_cast<std::size_t>(m_snpCount), 0);
+  m_rowLength.assign(static_cast<std::size_t>(m_snpCount), 0);
   m_summaries.clear();
 }
 
 void PairStore::add(int i, int j, const PairLDSummary& summary) {
   if (i < 0 || i >= m_snpCount || j <= i || j >= m_snpCount) return;
-  size_t r = static_cast<size_t>(i);
+  std::size_t r = static_cast<std::size_t>(i);
   if (m_rowLength[r] == 0) {
     m_rowStart[r] = static_cast<int64_t>(m_summaries.size());
     m_rowFirst[r] = j;
@@ -28,10 +30,10 @@ void PairStore::add(int i, int j, const PairLDSummary& summary) {
 
 const PairLDSummary* PairStore::find(int i, int j) const {
   if (i < 0 || i >= m_snpCount || j <= i || j >= m_snpCount) return nullptr;
-  size_t r = static_cast<size_t>(i);
+  std::size_t r = static_cast<std::size_t>(i);
   int offset = j - m_rowFirst[r];
   if (m_rowLength[r] == 0 || offset < 0 || offset >= m_rowLength[r]) return nullptr;
-  return &m_summaries[static_cast<size_t>(m_rowStart[r] + offset)];
+  return &m_summaries[static_cast<std::size_t>(m_rowStart[r] + offset)];
 }
 
 int64_t PairStore::reservedBytes() const {
