@@ -1,24 +1,78 @@
 #include "ld/LDBlocking.h"
 
 #include <cstdio>
+#include <cstdlib>
 
-// Placeholder until LD blocking lands: every step says so and fails.
+#include "common_sgt/ErrorReport.h"
+#include "common_sgt/StatusReport.h"
+#include "ld/BlockReport.h"
+#include "ld/CrossoverRate.h"
+#include "ld/GabrielBlocks.h"
+#include "ld/ManualBlockList.h"
+#include "marlo/GenoData.h"
+
 LDBlockCalculator::LDBlockCalculator(const GenoData& data, const PairStore& pairs, const BlockingSettings& settings)
     : m_data(data), m_pairs(pairs), m_settings(settings) {}
 
 LDBlockCalculator::~LDBlockCalculator() = default;
 
-int LDBlockCalculator::buildGabrielBlocks(FILE*, const std::string&, const std::string&) {
-  printf("LD blocking: not available in this build\n");
-  return -1;
+int LDBlockCalculator::buildGabrielBlocks(FILE* hblk, const std::string& chromosome, const std::string& sampleType) {
+  m_blocks.clear();
+  if (!hblk) {
+    NULL_REPORT();
+    return -1;
+  }
+  const int snpCount = m_data.m_nummarker;
+  printf(m_settings.bootstrap == 0 ? "Bootstrapping(Estimation)...[COUNT:%d]\n" : "Bootstrapping...[COUNT:%d]\n",
+         snpCount - 1);
+  GabrielThresholds thresholds;
+  thresholds.uth = m_settings.uth;
+  thresholds.lth = m_settings.lth;
+  thresholds.thf = m_settings.thf;
+  thresholds.e = m_settings.e;
+  GabrielBlockFinder finder(m_pairs, snpCount, thresholds);
+  finder.computeBounds();
+  printf("\nBuilding Blocks...\n");
+  fflush(stdout);
+  const int task = m_settings.blockingTask;
+  const long long span = 2LL * snpCount - 2;
+  m_blocks = finder.candidateBlocks([&](int i) {
+    reportValue(task, static_cast<int>((static_cast<long long>(snpCount) + i) * 100 / span));
+  });
+  finder.removeOverlaps(m_blocks);
+  printf("Writing Blocks...\n");
+  fflush(stdout);
+  const bool written = writeBlocks(m_blocks, hblk, m_data, chromosome, sampleType, m_settings.tag);
+  printf("Blocking Complete!\n");
+  fflush(stdout);
+  return written ? static_cast<int>(m_blocks.size()) : -1;
 }
 
-int LDBlockCalculator::buildManualBlocks(FILE*, const std::string&, const std::string&) {
-  printf("LD blocking: not available in this build\n");
-  return -1;
+int LDBlockCalculator::buildManualBlocks(FILE* hblk, const std::string& chromosome, const std::string& sampleType) {
+  m_blocks.clear();
+  ManualBlockOutcome outcome = readManualBlocks(m_settings.manualList, m_data.m_nummarker, sampleType);
+  switch (outcome.kind) {
+    case ManualBlockOutcome::Kind::kEmpty:
+    case ManualBlockOutcome::Kind::kOneSnpRange:
+      fflush(stdout);
+      return 0;
+    case ManualBlockOutcome::Kind::kAbort:
+      // A malformed list ends the command; what was written so far stays.
+      fflush(stdout);
+      reportError(outcome.errorText.c_str());
+      exit(-1);
+    case ManualBlockOutcome::Kind::kBlocks:
+      break;
+  }
+  if (!hblk) {
+    NULL_REPORT();
+    return -1;
+  }
+  m_blocks = std::move(outcome.blocks);
+  if (!writeBlocks(m_blocks, hblk, m_data, chromosome, sampleType, m_settings.tag)) return -1;
+  return static_cast<int>(m_blocks.size());
 }
 
-bool LDBlockCalculator::computeCrossover(FILE*, const std::string&, const std::string&) {
-  printf("LD blocking: not available in this build\n");
-  return false;
+bool LDBlockCalculator::computeCrossover(FILE* rblk, const std::string& chromosome, const std::string& sampleType) {
+  return ::computeCrossover(m_blocks, rblk, m_data, chromosome, sampleType, m_settings.crossoverTask);
 }

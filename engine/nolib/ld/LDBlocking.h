@@ -1,7 +1,9 @@
 #pragma once
 #include <cstdio>
 #include <string>
+#include <vector>
 
+#include "ld/LDBlock.h"
 #include "ld/PairStore.h"
 
 class GenoData;
@@ -15,6 +17,9 @@ struct BlockingSettings {
   double e = 0.95;    // strong-LD fraction
   int bootstrap = 100;
   std::string manualList;  // the /LDBLKM list, e.g. "1-2,6-7"
+  // Indices of the blocking and crossover steps in the command's task list.
+  int blockingTask = 2;
+  int crossoverTask = 3;
 };
 
 // LD blocks of one sample type, built after its pair loop: Gabriel's method
@@ -33,8 +38,12 @@ class LDBlockCalculator {
   // Writes the crossover rates of the blocks built above; false on failure.
   bool computeCrossover(FILE* rblk, const std::string& chromosome, const std::string& sampleType);
 
+  // The blocks of the last build, as written.
+  const std::vector<LDBlock>& blocks() const { return m_blocks; }
+
  private:
   const GenoData& m_data;
   const PairStore& m_pairs;
   BlockingSettings m_settings;
+  std::vector<LDBlock> m_blocks;
 };
