@@ -12,6 +12,10 @@ void PairStore::reset(int snpCount) {
   m_summaries.clear();
 }
 
+void PairStore::reserve(int64_t pairs) {
+  if (pairs > 0) m_summaries.reserve(static_cast<std::size_t>(pairs));
+}
+
 void PairStore::add(int i, int j, const PairLDSummary& summary) {
   if (i < 0 || i >= m_snpCount || j <= i || j >= m_snpCount) return;
   std::size_t r = static_cast<std::size_t>(i);

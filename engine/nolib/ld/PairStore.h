@@ -17,6 +17,8 @@ class PairStore {
  public:
   explicit PairStore(int snpCount = 0);
   void reset(int snpCount);
+  // Reserves room for this many pairs (may throw std::bad_alloc).
+  void reserve(int64_t pairs);
   void add(int i, int j, const PairLDSummary& summary);
   // The summary of pair (i, j) with i < j, or nullptr when it was not computed.
   const PairLDSummary* find(int i, int j) const;

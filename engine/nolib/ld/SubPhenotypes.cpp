@@ -34,6 +34,11 @@ SnpAlleleTable buildAlleleTable(const GenoData& data, int snp) {
       if (c != 'N') counts[static_cast<unsigned char>(c)] += ph.count;
     }
   }
+  return alleleTableFromCounts(counts);
+}
+
+SnpAlleleTable alleleTableFromCounts(const long long counts[256]) {
+  SnpAlleleTable table;
   for (int code = -128; code < 128; ++code) {
     const long long n = counts[static_cast<unsigned char>(code)];
     if (n <= 0) continue;

@@ -23,6 +23,9 @@ struct SnpAlleleTable {
 // The allele table of SNP snp (0-based) over every individual of the sample
 // type loaded in data.
 SnpAlleleTable buildAlleleTable(const GenoData& data, int snp);
+// The same from the number of occurrences of every letter, indexed by the
+// letter as unsigned char ("N" must already be left out).
+SnpAlleleTable alleleTableFromCounts(const long long counts[256]);
 
 // The distinct genotypes of the loaded individuals over the SNP list snps
 // (two letters per listed SNP, in list order, as the loader wrote them):

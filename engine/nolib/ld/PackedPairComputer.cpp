@@ -1,0 +1,294 @@
+#include "ld/PackedPairComputer.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "common_sgt/Random.h"
+#include "ld/SubPhenotypes.h"
+#include "marlo/EMAlgorithm.h"
+
+namespace {
+
+constexpr uint8_t kMissing = 0xFF;
+
+struct Combination {
+  int first;  // first individual
+  int count;
+  uint8_t a, b;  // genotype of each SNP
+};
+
+// Counts and first individuals of every non-empty combination of a genotype
+// of the first SNP (planes x, nx of them) with one of the second (planes y,
+// ny), in plane order. Built twice, with and without the population-count
+// instruction, and chosen when the program starts.
+__attribute__((target_clones("popcnt", "default"))) int combine(const uint64_t* x, int nx, const uint64_t* y,
+                                                                 int ny, int words, Combination* out) {
+  int n = 0;
+  for (int a = 0; a < nx; ++a) {
+    const uint64_t* pa = x + static_cast<int64_t>(a) * words;
+    for (int b = 0; b < ny; ++b) {
+      const uint64_t* pb = y + static_cast<int64_t>(b) * words;
+      int count = 0;
+      int w = 0;
+      // Up to the first common individual, then only the count.
+      for (; w < words; ++w) {
+        const uint64_t m = pa[w] & pb[w];
+        if (m) break;
+      }
+      if (w == words) continue;
+      const int first = w * 64 + __builtin_ctzll(pa[w] & pb[w]);
+      for (; w < words; ++w) count += __builtin_popcountll(pa[w] & pb[w]);
+      out[n++] = {first, count, static_cast<uint8_t>(a), static_cast<uint8_t>(b)};
+    }
+  }
+  return n;
+}
+
+}  // namespace
+
+PackedPairComputer::PackedPairComputer(const GenoData& data, double eps) : m_data(data), m_eps(eps) {
+  pack(data);
+  m_logPairsOfCount.resize(static_cast<size_t>(m_numIndividuals) + 1);
+  for (int c = 0; c <= m_numIndividuals; ++c) m_logPairsOfCount[c] = log(c * (c + 1.0) / 2.0);
+  m_logPairsOfPheno.resize(kMaxSubs + 1);
+  for (int p = 0; p <= kMaxSubs; ++p) m_logPairsOfPheno[p] = log(p * (p + 1.0) / 2.0);
+}
+
+int64_t PackedPairComputer::memoryBytes() const {
+  return static_cast<int64_t>(m_planes.capacity() * sizeof(uint64_t) + m_snps.capacity() * sizeof(Snp) +
+                              (m_logPairsOfCount.capacity() + m_logPairsOfPheno.capacity()) * sizeof(double));
+}
+
+void PackedPairComputer::pack(const GenoData& data) {
+  m_numIndividuals = data.m_numindiv > 0 ? data.m_numindiv : 0;
+  m_words = (m_numIndividuals + 63) / 64;
+  const int numSnps = data.m_nummarker > 0 ? data.m_nummarker : 0;
+  m_snps.assign(static_cast<size_t>(numSnps), Snp());
+  const int numGroups = static_cast<int>(data.phenotypes.size());
+
+  // The genotype of every loaded group at every SNP, as a number per SNP.
+  std::vector<uint8_t> codes(static_cast<size_t>(numGroups) * numSnps, kMissing);
+  // Letters of genotypes with one "N" still count in the allele table.
+  std::vector<std::vector<std::pair<char, long long>>> halfMissing(static_cast<size_t>(numSnps));
+  for (int g = 0; g < numGroups; ++g) {
+    const std::string& text = data.phenotypes[g].genotype;
+    uint8_t* row = codes.data() + static_cast<size_t>(g) * numSnps;
+    const int markers = static_cast<int>(text.size() / 2) < numSnps ? static_cast<int>(text.size() / 2) : numSnps;
+    for (int k = 0; k < markers; ++k) {
+      const char x = text[2 * static_cast<size_t>(k)];
+      const char y = text[2 * static_cast<size_t>(k) + 1];
+      if (x == 'N' || y == 'N') {
+        const char other = x == 'N' ? y : x;
+        if (other == 'N') continue;
+        auto& list = halfMissing[k];
+        size_t e = 0;
+        while (e < list.size() && list[e].first != other) ++e;
+        if (e == list.size()) list.emplace_back(other, 0);
+        list[e].second += data.phenotypes[g].count;
+        continue;
+      }
+      Snp& s = m_snps[k];
+      int c = 0;
+      while (c < s.numCodes && (s.letters[c][0] != x || s.letters[c][1] != y)) ++c;
+      if (c == s.numCodes) {
+        if (s.numCodes == kMaxCodes) {
+          s.usable = false;
+          continue;
+        }
+        s.letters[c][0] = x;
+        s.letters[c][1] = y;
+        ++s.numCodes;
+      }
+      row[k] = static_cast<uint8_t>(c);
+    }
+    for (int k = markers; k < numSnps; ++k) m_snps[k].usable = false;
+  }
+
+  std::vector<int> groupOf(static_cast<size_t>(m_numIndividuals), -1);
+  for (int g = 0; g < numGroups; ++g)
+    for (int i : data.phenotypes[g].memberIndex)
+      if (i >= 0 && i < m_numIndividuals) groupOf[i] = g;
+
+  int64_t words = 0;
+  for (Snp& s : m_snps) {
+    s.planeOffset = words;
+    words += static_cast<int64_t>(s.numCodes) * m_words;
+  }
+  m_planes.assign(static_cast<size_t>(words), 0);
+  for (int k = 0; k < numSnps; ++k) {
+    Snp& s = m_snps[k];
+    uint64_t* planes = m_planes.data() + s.planeOffset;
+    for (int i = 0; i < m_numIndividuals; ++i) {
+      if (groupOf[i] < 0) continue;
+      const uint8_t c = codes[static_cast<size_t>(groupOf[i]) * numSnps + k];
+      if (c == kMissing) continue;
+      planes[static_cast<int64_t>(c) * m_words + i / 64] |= uint64_t{1} << (i % 64);
+    }
+    // The allele table from the genotype counts.
+    long long letterCount[256] = {};
+    for (int c = 0; c < s.numCodes; ++c) {
+      long long n = 0;
+      for (int w = 0; w < m_words; ++w) n += __builtin_popcountll(planes[static_cast<int64_t>(c) * m_words + w]);
+      letterCount[static_cast<unsigned char>(s.letters[c][0])] += n;
+      letterCount[static_cast<unsigned char>(s.letters[c][1])] += n;
+    }
+    for (const auto& [letter, n] : halfMissing[k]) letterCount[static_cast<unsigned char>(letter)] += n;
+    const SnpAlleleTable table = alleleTableFromCounts(letterCount);
+    if (table.size() > kMaxAlleles) {
+      s.usable = false;
+      continue;
+    }
+    s.numAlleles = table.size();
+    for (int a = 0; a < table.size(); ++a) s.alleles[a] = table.alleles[a];
+    const char a1 = table.first(), a2 = table.second();
+    for (int c = 0; c < s.numCodes; ++c) {
+      const char x = s.letters[c][0], y = s.letters[c][1];
+      for (int e = 0; e < 2; ++e) {
+        const char letter = s.letters[c][e];
+        int a = 0;
+        while (a < s.numAlleles && s.alleles[a] != letter) ++a;
+        s.alleleOf[c][e] = static_cast<uint8_t>(a);
+      }
+      s.het[c] = x != y;
+      // The first genotype class whose two letters (the smaller first) are
+      // this genotype's: a single allele makes all three classes equal.
+      auto same = [&](char p, char q) {
+        if (static_cast<signed char>(q) < static_cast<signed char>(p)) std::swap(p, q);
+        return p == x && q == y;
+      };
+      s.genotypeClass[c] = same(a1, a1) ? 0 : same(a1, a2) ? 1 : same(a2, a2) ? 2 : -1;
+    }
+  }
+}
+
+void PackedPairComputer::estimate(int numIndividuals) {
+  const int P = m_numSubs;
+  seedRandomInitialisation();
+  for (int p = 0; p < P; ++p)
+    for (int q = 0; q < m_numPairs[p]; ++q) m_weight[p][q] = 1.0 / (lcgNext() + 1);
+
+  const double n = static_cast<double>(numIndividuals);
+  double s1 = 0.0;
+  for (int p = 0; p < P; ++p) s1 += m_logPairsOfCount[m_count[p]];
+  const double constant = m_logPairsOfPheno[P] - s1;
+
+  int emCnt = 1;
+  double lPrev = 0.0;
+  for (;;) {
+    for (double& f : m_freq) f = 0.0;
+    for (int p = 0; p < P; ++p) {
+      double sum = 0.0;
+      for (int q = 0; q < m_numPairs[p]; ++q) sum += m_weight[p][q];
+      m_weightSum[p] = sum;
+    }
+    for (int p = 0; p < P; ++p) {
+      const double factor = static_cast<double>(m_count[p]) / (n * m_weightSum[p]);
+      const double m = m_heterozygous[p] ? 1.0 : 2.0;
+      for (int q = 0; q < m_numPairs[p]; ++q) {
+        m_weight[p][q] = m_weight[p][q] * factor;
+        const double a = m * m_weight[p][q] * 0.5;
+        m_freq[m_hap1[p][q]] += a;
+        if (m_heterozygous[p]) m_freq[m_hap2[p][q]] += a;
+      }
+    }
+    double s2 = 0.0;
+    for (int p = 0; p < P; ++p) s2 += m_count[p] * log(m_weightSum[p]);
+    const double l = constant + s2;
+    const double dl = fabs(lPrev - l);
+    if (dl < m_eps) break;
+    for (int p = 0; p < P; ++p) {
+      for (int q = 0; q < m_numPairs[p]; ++q) {
+        m_weight[p][q] = m_freq[m_hap1[p][q]] * m_freq[m_hap2[p][q]];
+        if (m_heterozygous[p]) m_weight[p][q] = m_weight[p][q] * 2.0;
+      }
+    }
+    emCnt += 1;
+    lPrev = l;
+    if (P <= 4 && emCnt > 50) break;
+    if (emCnt > EMAlgorithm::kMaxIterations) {
+      printf("Warning: EM stopped after %d iterations without convergence (sample type %s); "
+             "the estimate of the last iteration is used\n",
+             EMAlgorithm::kMaxIterations, "?");
+      break;
+    }
+  }
+}
+
+void PackedPairComputer::compute(int i, int j, PairwiseValue& v) {
+  v = PairwiseValue();
+  const Snp& A = m_snps[i];
+  const Snp& B = m_snps[j];
+  Combination combos[kMaxSubs];
+  const int nc = combine(m_planes.data() + A.planeOffset, A.numCodes, m_planes.data() + B.planeOffset, B.numCodes,
+                         m_words, combos);
+  // Order of the first individual (each individual is in one combination).
+  for (int k = 1; k < nc; ++k) {
+    const Combination c = combos[k];
+    int at = k;
+    while (at > 0 && combos[at - 1].first > c.first) {
+      combos[at] = combos[at - 1];
+      --at;
+    }
+    combos[at] = c;
+  }
+
+  int n = 0;
+  m_numSubs = nc;
+  for (int s = 0; s < nc; ++s) {
+    const int a = combos[s].a, b = combos[s].b;
+    const int count = combos[s].count;
+    const int ga = A.genotypeClass[a], gb = B.genotypeClass[b];
+    if (ga >= 0 && gb >= 0) {
+      v.genotypeCount[3 * ga + gb] += count;
+      n += count;
+    }
+    m_count[s] = count;
+    const int x1 = A.alleleOf[a][0], x2 = A.alleleOf[a][1];
+    const int y1 = B.alleleOf[b][0], y2 = B.alleleOf[b][1];
+    const bool hetA = A.het[a], hetB = B.het[b];
+    m_heterozygous[s] = hetA || hetB;
+    m_hap1[s][0] = static_cast<uint8_t>(x1 * kMaxAlleles + y1);
+    if (hetA && hetB) {
+      m_numPairs[s] = 2;
+      m_hap2[s][0] = static_cast<uint8_t>(x2 * kMaxAlleles + y2);
+      m_hap1[s][1] = static_cast<uint8_t>(x2 * kMaxAlleles + y1);
+      m_hap2[s][1] = static_cast<uint8_t>(x1 * kMaxAlleles + y2);
+    } else {
+      m_numPairs[s] = 1;
+      m_hap2[s][0] = static_cast<uint8_t>(x2 * kMaxAlleles + y2);
+    }
+  }
+
+  double f[4] = {0.0, 0.0, 0.0, 0.0};
+  if (n > 0 && nc > 0) {
+    estimate(n);
+    const int a1 = 0, a2 = A.numAlleles > 1 ? 1 : 0;
+    const int b1 = 0, b2 = B.numAlleles > 1 ? 1 : 0;
+    f[0] = m_freq[a1 * kMaxAlleles + b1];
+    f[1] = m_freq[a1 * kMaxAlleles + b2];
+    f[2] = m_freq[a2 * kMaxAlleles + b1];
+    f[3] = m_freq[a2 * kMaxAlleles + b2];
+  }
+  const double sum = f[0] + f[1] + f[2] + f[3];
+  for (int k = 0; k < 4; ++k) v.hap[k] = safeDivide(f[k], sum);
+  computeStatistics(v, n, false);
+
+  if (nc > 0 && (A.numAlleles > 2 || B.numAlleles > 2)) {
+    int total = 0;
+    for (int s = 0; s < nc; ++s) total += m_count[s];
+    estimate(total);
+    const int rows = A.numAlleles, cols = B.numAlleles;
+    std::vector<double> table(static_cast<size_t>(rows) * cols, 0.0);
+    double cellSum = 0.0;
+    for (int a = 0; a < rows; ++a) {
+      for (int b = 0; b < cols; ++b) {
+        const double x = m_freq[a * kMaxAlleles + b];
+        table[static_cast<size_t>(a) * cols + b] += x;
+        cellSum += x;
+      }
+    }
+    for (double& x : table) x = safeDivide(x, cellSum);
+    v.multiAllelic = true;
+    v.multiDprime = multiAllelicDprime(table, rows, cols);
+  }
+}

@@ -1,0 +1,25 @@
+#pragma once
+#include <string>
+
+#include "ld/LDBlocking.h"
+#include "marlo/GenoData.h"
+
+// Options of the PWLD command.
+struct PairwiseLDOptions {
+  bool useAnno = false;     // apply the distance limit
+  bool skipByAnno = false;  // end a row at the first partner at or beyond it
+  int chrPosThresh = 500000;
+  double eps = 1.0;  // threshold of the two-SNP estimation
+  bool blocking = false;
+  int blockingMethod = 1;  // 0 manual list, 2 Gabriel's
+  bool crossOver = false;
+  std::string classToAnalyze;  // empty: every sample type
+  BlockingSettings blockSettings;
+};
+
+// The PWLD command over inputFile: per selected sample type the pairwise LD
+// rows of ".pwld" and ".pwlds", then blocks and crossover rates on request.
+// Returns false when the command could not do all of its work (an input or
+// output file that cannot be used, a sample type that cannot be loaded, or a
+// blocking step that failed); the reason has been printed.
+bool runPairwiseLD(GenoData& data, const std::string& inputFile, const PairwiseLDOptions& options);
