@@ -16,7 +16,8 @@ constexpr int kMaxEmMarkers = 24;
 // Runs EM on every sample type of the file and on the merged type "M", one
 // section per type in each result file. Returns false when the command could
 // not do its work: a result file or the input cannot be opened, the header
-// or a sample type cannot be loaded, an estimation cannot run, or a result
+// or a sample type cannot be loaded, a sample type has more markers than EM
+// can take, an estimation cannot run, or a result
 // file cannot be written completely. Result files of a command that wrote
 // nothing before failing are removed; sections written before a failure
 // stay.
@@ -48,8 +49,11 @@ bool SGManager::performHaplotypeEstimation(double eps, int randomInit, double mi
     }
     if (genoData.m_nummarker == 0 || genoData.m_numindiv == 0) continue;
     if (genoData.m_nummarker > kMaxEmMarkers) {
+      // Nothing can be estimated for this type: the command has not done its
+      // work, so it must not end with the success status.
       printf("%s - too many markers(%d). use PLEM\n", who, genoData.m_nummarker);
       fflush(stdout);
+      ok = false;
       continue;
     }
     EMAlgorithm em;
