@@ -115,15 +115,35 @@ void PackedPairComputer::pack(const GenoData& data) {
     words += static_cast<int64_t>(s.numCodes) * m_words;
   }
   m_planes.assign(static_cast<size_t>(words), 0);
+  // Word by word of individuals: the 64 code rows are read side by side, in
+  // SNP order, and each plane word is written once.
+  const uint8_t* rows[64];
+  for (int w = 0; w < m_words; ++w) {
+    const int base = w * 64;
+    const int width = m_numIndividuals - base < 64 ? m_numIndividuals - base : 64;
+    int present = 0;
+    uint64_t bitOf[64];
+    for (int b = 0; b < width; ++b) {
+      const int g = groupOf[base + b];
+      if (g < 0) continue;
+      rows[present] = codes.data() + static_cast<size_t>(g) * numSnps;
+      bitOf[present] = uint64_t{1} << b;
+      ++present;
+    }
+    for (int k = 0; k < numSnps; ++k) {
+      uint64_t acc[kMaxCodes] = {};
+      for (int b = 0; b < present; ++b) {
+        const uint8_t c = rows[b][k];
+        if (c != kMissing) acc[c] |= bitOf[b];
+      }
+      const Snp& s = m_snps[k];
+      uint64_t* planes = m_planes.data() + s.planeOffset + w;
+      for (int c = 0; c < s.numCodes; ++c) planes[static_cast<int64_t>(c) * m_words] = acc[c];
+    }
+  }
   for (int k = 0; k < numSnps; ++k) {
     Snp& s = m_snps[k];
-    uint64_t* planes = m_planes.data() + s.planeOffset;
-    for (int i = 0; i < m_numIndividuals; ++i) {
-      if (groupOf[i] < 0) continue;
-      const uint8_t c = codes[static_cast<size_t>(groupOf[i]) * numSnps + k];
-      if (c == kMissing) continue;
-      planes[static_cast<int64_t>(c) * m_words + i / 64] |= uint64_t{1} << (i % 64);
-    }
+    const uint64_t* planes = m_planes.data() + s.planeOffset;
     // The allele table from the genotype counts.
     long long letterCount[256] = {};
     for (int c = 0; c < s.numCodes; ++c) {
@@ -221,22 +241,19 @@ void PackedPairComputer::compute(int i, int j, PairwiseValue& v) {
   Combination combos[kMaxSubs];
   const int nc = combine(m_planes.data() + A.planeOffset, A.numCodes, m_planes.data() + B.planeOffset, B.numCodes,
                          m_words, combos);
-  // Order of the first individual (each individual is in one combination).
-  for (int k = 1; k < nc; ++k) {
-    const Combination c = combos[k];
-    int at = k;
-    while (at > 0 && combos[at - 1].first > c.first) {
-      combos[at] = combos[at - 1];
-      --at;
-    }
-    combos[at] = c;
+  // Order of the first individual (each individual is in one combination,
+  // so the first individuals differ): every combination goes to its rank.
+  Combination sorted[kMaxSubs];
+  for (int k = 0; k < nc; ++k) {
+    int rank = 0;
+    for (int m = 0; m < nc; ++m) rank += combos[m].first < combos[k].first ? 1 : 0;
+    sorted[rank] = combos[k];
   }
-
   int n = 0;
   m_numSubs = nc;
   for (int s = 0; s < nc; ++s) {
-    const int a = combos[s].a, b = combos[s].b;
-    const int count = combos[s].count;
+    const int a = sorted[s].a, b = sorted[s].b;
+    const int count = sorted[s].count;
     const int ga = A.genotypeClass[a], gb = B.genotypeClass[b];
     if (ga >= 0 && gb >= 0) {
       v.genotypeCount[3 * ga + gb] += count;

@@ -31,17 +31,20 @@ inline void classProbabilities(double f11, double f12, double f21, double f22, d
 // statistics). Values within it of a rounding boundary take the exact route.
 constexpr double kFastPMargin = 1e-9;
 
-// The integer that "%7.5f" rounds y * 10^5 to, up to the rounding of the
-// product itself (far below the margin above).
-inline double hundredThousandths(double y) { return std::floor(y * 1e5 + 0.5); }
 
 }  // namespace
 
 double fastChiSquareP1(double x) {
-  if (!(x > 0.0)) return stats::chi_square_p_checked(1, x);
+  if (!(x > 0.0) || !std::isfinite(x)) return stats::chi_square_p_checked(1, x);
   const double v = std::erfc(std::sqrt(x * 0.5));
-  const double m = v * kFastPMargin + 1e-300;
-  if (hundredThousandths(v - m) == hundredThousandths(v + m)) return v;
+  // "%7.5f" rounds y = v * 10^5 to an integer: v is safe when no half-integer
+  // lies within the margin of y (the rounding of y and of its distance to
+  // the nearest integer is far below it).
+  const double y = v * 1e5;
+  if (y >= 0.0 && y <= 1e6) {
+    const double distance = std::fabs(y - static_cast<double>(static_cast<long long>(y + 0.5)));
+    if (0.5 - distance > y * kFastPMargin + 1e-9) return v;
+  }
   return stats::chi_square_p_checked(1, x);
 }
 

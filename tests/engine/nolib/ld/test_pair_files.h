@@ -1,0 +1,57 @@
+#pragma once
+// Genotype files for the pairwise LD tests, written to the test's temporary
+// directory and loaded like the command loads them.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "marlo/GenoData.h"
+
+namespace pairtest {
+
+inline std::string tempPath(const std::string& name) {
+  return testing::TempDir() + "pairld_" + std::to_string(getpid()) + "_" + name;
+}
+
+inline std::string writeFile(const std::string& name, const std::string& content) {
+  const std::string path = tempPath(name);
+  FILE* fp = fopen(path.c_str(), "wb");
+  EXPECT_NE(fp, nullptr);
+  if (fp) {
+    fwrite(content.data(), 1, content.size(), fp);
+    fclose(fp);
+  }
+  return path;
+}
+
+// A genotype file: one sample type per column, one row of "x/y" genotypes
+// per marker, positions 1000, 2000, ... unless given.
+inline std::string genoText(const std::vector<std::string>& types, const std::vector<std::vector<std::string>>& rows,
+                            const std::vector<int>& positions = {}) {
+  std::string s = "Marker\tChr\tPos\tStrand";
+  for (size_t j = 0; j < types.size(); ++j) s += "\ts" + std::to_string(j + 1);
+  s += "\nType\t.\t.\t.";
+  for (const auto& t : types) s += "\t" + t;
+  s += "\n";
+  for (size_t k = 0; k < rows.size(); ++k) {
+    const int pos = k < positions.size() ? positions[k] : static_cast<int>(1000 * (k + 1));
+    s += "rs" + std::to_string(k + 1) + "\t7\t" + std::to_string(pos) + "\t+";
+    for (const auto& g : rows[k]) s += "\t" + g;
+    s += "\n";
+  }
+  return s;
+}
+
+// Loads the file and one sample type into data (output of the loader
+// swallowed).
+inline bool load(GenoData& data, const std::string& path, const std::string& type) {
+  testing::internal::CaptureStdout();
+  bool ok = data.loadHeader(path.c_str()) && data.loadData(path.c_str(), type.c_str());
+  testing::internal::GetCapturedStdout();
+  return ok;
+}
+
+}  // namespace pairtest

@@ -1,0 +1,232 @@
+// The packed pair computation against the general one (sub-phenotype
+// records and the haplotype estimator), pair by pair, on random genotype
+// files with linkage, missing alleles, monomorphic SNPs and third and fourth
+// alleles: every field bit for bit, the p-values to their printed digits,
+// and the random generator left in the same state.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstdint>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "common_sgt/Random.h"
+#include "common_sgt/Settings.h"
+#include "ld/PackedPairComputer.h"
+#include "ld/PairComputation.h"
+#include "test_pair_files.h"
+
+namespace {
+
+using pairtest::genoText;
+using pairtest::load;
+using pairtest::writeFile;
+
+struct SeedGuard {
+  bool given = g_seedGiven;
+  uint32_t value = g_seedValue;
+  ~SeedGuard() {
+    g_seedGiven = given;
+    g_seedValue = value;
+  }
+};
+
+std::string text75(double x) {
+  char buf[64];
+  snprintf(buf, sizeof buf, "%7.5f", x);
+  return buf;
+}
+
+bool sameBits(double a, double b) { return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b); }
+
+// Every field of the two records, with the field named on a mismatch.
+void expectSame(const PairwiseValue& g, const PairwiseValue& p, const std::string& where) {
+  auto bits = [&](const char* name, double a, double b) {
+    EXPECT_TRUE(sameBits(a, b)) << where << " " << name << ": general " << a << " packed " << b;
+  };
+  bits("D", g.D, p.D);
+  bits("Dprime", g.Dprime, p.Dprime);
+  bits("absDprime", g.absDprime, p.absDprime);
+  bits("r", g.r, p.r);
+  bits("r2", g.r2, p.r2);
+  bits("chiSquare", g.chiSquare, p.chiSquare);
+  bits("lodStatistic", g.lodStatistic, p.lodStatistic);
+  bits("varDprime", g.varDprime, p.varDprime);
+  bits("minorFreq", g.minorFreq, p.minorFreq);
+  bits("multiDprime", g.multiDprime, p.multiDprime);
+  for (int k = 0; k < 4; ++k) bits("hap", g.hap[k], p.hap[k]);
+  for (int k = 0; k < 9; ++k) EXPECT_EQ(g.genotypeCount[k], p.genotypeCount[k]) << where << " class " << k;
+  EXPECT_EQ(g.fourGamete, p.fourGamete) << where;
+  EXPECT_EQ(g.numIndividuals, p.numIndividuals) << where;
+  EXPECT_EQ(g.multiAllelic, p.multiAllelic) << where;
+  EXPECT_EQ(text75(g.chiSquareP), text75(p.chiSquareP)) << where << " chi-square p " << g.chiSquareP;
+  EXPECT_EQ(text75(g.lodP), text75(p.lodP)) << where << " LOD p " << g.lodP;
+}
+
+// A random genotype file: individuals draw their two haplotypes from a few
+// founder haplotypes (so that SNPs are linked), with changed alleles, missing
+// and half-missing genotypes, and SNPs of every kind.
+std::string randomFile(std::mt19937& rng, int& fiveAlleleSnps) {
+  const int individuals = std::uniform_int_distribution<int>(15, 90)(rng);
+  const int snps = std::uniform_int_distribution<int>(10, 26)(rng);
+  const std::string letters = "ACGT";
+  std::vector<std::string> alleleSets(snps);
+  for (int k = 0; k < snps; ++k) {
+    const int kind = std::uniform_int_distribution<int>(0, 19)(rng);
+    std::string set = letters;
+    std::shuffle(set.begin(), set.end(), rng);
+    if (kind == 0)
+      alleleSets[k] = set.substr(0, 1);  // monomorphic
+    else if (kind <= 2)
+      alleleSets[k] = set.substr(0, 3);  // a third allele
+    else if (kind == 3)
+      alleleSets[k] = set;  // four alleles
+    else if (kind == 4) {
+      alleleSets[k] = set + "X";  // five: left to the general computation
+      ++fiveAlleleSnps;
+    } else
+      alleleSets[k] = set.substr(0, 2);
+  }
+  const int founders = std::uniform_int_distribution<int>(2, 5)(rng);
+  std::vector<std::string> founder(founders, std::string(snps, ' '));
+  for (auto& f : founder)
+    for (int k = 0; k < snps; ++k)
+      f[k] = alleleSets[k][std::uniform_int_distribution<int>(0, static_cast<int>(alleleSets[k].size()) - 1)(rng)];
+  std::uniform_real_distribution<double> u(0.0, 1.0);
+  const double mutation = u(rng) * 0.2;
+  const double missing = u(rng) < 0.5 ? 0.0 : u(rng) * 0.15;
+  const int allMissingSnp = u(rng) < 0.3 ? std::uniform_int_distribution<int>(0, snps - 1)(rng) : -1;
+  std::vector<std::string> types(individuals);
+  for (auto& t : types) t = u(rng) < 0.5 ? "0" : "1";
+  std::vector<std::vector<std::string>> rows(snps, std::vector<std::string>(individuals));
+  for (int i = 0; i < individuals; ++i) {
+    std::string h[2];
+    for (auto& x : h) {
+      x = founder[std::uniform_int_distribution<int>(0, founders - 1)(rng)];
+      for (int k = 0; k < snps; ++k)
+        if (u(rng) < mutation)
+          x[k] = alleleSets[k][std::uniform_int_distribution<int>(0, static_cast<int>(alleleSets[k].size()) - 1)(rng)];
+    }
+    for (int k = 0; k < snps; ++k) {
+      char a = h[0][k], b = h[1][k];
+      const double m = u(rng);
+      if (k == allMissingSnp || m < missing * 0.6) {
+        a = b = 'N';
+      } else if (m < missing) {
+        (u(rng) < 0.5 ? a : b) = 'N';
+      }
+      rows[k][i] = u(rng) < 0.5 ? std::string{a, '/', b} : std::string{b, '/', a};
+    }
+  }
+  return genoText(types, rows);
+}
+
+struct Coverage {
+  long pairs = 0;
+  long packed = 0;
+  long multi = 0;
+  long withMissing = 0;
+  long monomorphic = 0;
+  long empty = 0;
+};
+
+void comparePairs(const GenoData& data, double eps, uint32_t seedBase, Coverage& cover, const std::string& label) {
+  SeedGuard guard;
+  g_seedGiven = true;
+  PackedPairComputer packed(data, eps);
+  const int n = data.m_nummarker;
+  for (int i = 0; i + 1 < n; ++i) {
+    for (int j = i + 1; j < n; ++j) {
+      if (!packed.usable(i) || !packed.usable(j)) continue;
+      g_seedValue = seedBase + static_cast<uint32_t>(i * 131 + j);
+      PairwiseValue general, fast;
+      computePairGeneral(data, i, j, eps, general);
+      const int afterGeneral = lcgNext();
+      lcgSeed(12345);
+      packed.compute(i, j, fast);
+      const int afterPacked = lcgNext();
+      const std::string where = label + " pair (" + std::to_string(i) + "," + std::to_string(j) + ")";
+      expectSame(general, fast, where);
+      if (general.numIndividuals > 0 || general.multiAllelic) {
+        EXPECT_EQ(afterGeneral, afterPacked) << where << ": generator state differs";
+      }
+      ++cover.pairs;
+      ++cover.packed;
+      if (general.multiAllelic) ++cover.multi;
+      if (general.numIndividuals == 0) ++cover.empty;
+      if (general.numIndividuals < data.m_numindiv) ++cover.withMissing;
+      if (general.D == 0.0 && general.numIndividuals > 0) ++cover.monomorphic;
+      if (::testing::Test::HasFailure()) return;
+    }
+  }
+}
+
+TEST(PairPackedIdentity, RandomFilesEveryPairEveryType) {
+  std::mt19937 rng(20240611);
+  Coverage cover;
+  int fiveAllele = 0;
+#if defined(__SANITIZE_ADDRESS__)
+  const int files = 8;
+#else
+  const int files = 24;
+#endif
+  const double epsValues[] = {1.0, 0.05, 1e-6};
+  for (int f = 0; f < files; ++f) {
+    const std::string path = writeFile("identity_" + std::to_string(f) + ".geno", randomFile(rng, fiveAllele));
+    for (const char* type : {"0", "1", "M"}) {
+      GenoData data;
+      ASSERT_TRUE(load(data, path, type));
+      if (data.m_numindiv == 0) continue;
+      const double eps = epsValues[f % 3];
+      comparePairs(data, eps, 1000u * f, cover, "file " + std::to_string(f) + " type " + type);
+      if (HasFailure()) return;
+    }
+  }
+  // The files must have exercised what the packed form has to get right.
+  EXPECT_GT(cover.pairs, 5000);
+  EXPECT_GT(cover.multi, 500);
+  EXPECT_GT(cover.withMissing, 1000);
+  EXPECT_GT(cover.monomorphic, 100);
+  EXPECT_GT(cover.empty, 10);
+  EXPECT_GT(fiveAllele, 0);
+}
+
+TEST(PairPackedIdentity, WithoutSeedTheClockSeedsBothAlike) {
+  // Same second, same seed: both computations start from the same weights.
+  SeedGuard guard;
+  g_seedGiven = false;
+  std::mt19937 rng(7);
+  int five = 0;
+  const std::string path = writeFile("identity_clock.geno", randomFile(rng, five));
+  GenoData data;
+  ASSERT_TRUE(load(data, path, "M"));
+  PackedPairComputer packed(data, 1.0);
+  int compared = 0;
+  for (int attempt = 0; attempt < 5 && compared == 0; ++attempt) {
+    for (int i = 0; i + 1 < data.m_nummarker && compared < 20; ++i) {
+      if (!packed.usable(i) || !packed.usable(i + 1)) continue;
+      const time_t before = time(nullptr);
+      PairwiseValue general, fast;
+      computePairGeneral(data, i, i + 1, 1.0, general);
+      packed.compute(i, i + 1, fast);
+      if (time(nullptr) != before) continue;  // the second changed in between
+      expectSame(general, fast, "clock pair " + std::to_string(i));
+      ++compared;
+    }
+  }
+  EXPECT_GT(compared, 0);
+}
+
+TEST(PairPackedIdentity, FiveAllelesLeaveTheSnpToTheGeneralComputation) {
+  const std::string path =
+      writeFile("five.geno", genoText({"1", "1", "1"}, {{"A/C", "G/T", "X/A"}, {"A/A", "A/C", "C/C"}}));
+  GenoData data;
+  ASSERT_TRUE(load(data, path, "1"));
+  PackedPairComputer packed(data, 1.0);
+  EXPECT_FALSE(packed.usable(0));
+  EXPECT_TRUE(packed.usable(1));
+}
+
+}  // namespace
