@@ -5,18 +5,29 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <new>
 
+#include "common_sgt/LineReader.h"
 #include "common_sgt/Settings.h"
 #include "marlo/EMAlgorithm.h"
 
 namespace {
 
-constexpr uint64_t kHashMultiplier = 0x9E3779B97F4A7C15ull;
-constexpr int kInitialCellSlotBits = 10;
-
-long long physicalMemoryBytes() {
-  long pages = sysconf(_SC_PHYS_PAGES);
+// MemAvailable of the kernel, else the free pages; -1 when unknown.
+long long availableMemoryBytes() {
+  LineReader meminfo;
+  if (meminfo.open("/proc/meminfo")) {
+    std::string_view line;
+    while (meminfo.next(line)) {
+      if (line.substr(0, 13) != "MemAvailable:") continue;
+      long long kb = 0;
+      for (char c : line.substr(13))
+        if (c >= '0' && c <= '9') kb = kb * 10 + (c - '0');
+      if (kb > 0) return kb * 1024;
+    }
+  }
+  long pages = sysconf(_SC_AVPHYS_PAGES);
   long pageSize = sysconf(_SC_PAGESIZE);
   if (pages <= 0 || pageSize <= 0) return -1;
   return static_cast<long long>(pages) * pageSize;
@@ -41,8 +52,8 @@ inline bool complementInto(const char* g, const char* h, int n, char* out) {
 
 }  // namespace
 
-void BlockHaplotypeSet::set(int count, std::vector<std::string>&& list, int markers) {
-  haplotypes = std::move(list);
+void BlockHaplotypeSet::set(int count, std::string&& list, int markers) {
+  letters = std::move(list);
   numHaplotypes = count;
   numMarkers = markers;
 }
@@ -54,7 +65,8 @@ const char* PLEMAlgorithm::labelText() const { return m_label.empty() ? "?" : m_
 
 long long PLEMAlgorithm::memoryLimit() const {
   if (memoryLimitBytes > 0) return memoryLimitBytes;
-  return physicalMemoryBytes();
+  const long long available = availableMemoryBytes();
+  return available > 0 ? available / 10 * 9 : -1;
 }
 
 bool PLEMAlgorithm::complementHaplotype(const std::string& genotype, int from, int to, const std::string& haplotype,
@@ -84,47 +96,14 @@ void PLEMAlgorithm::releaseBlockPhenotypes() {
   numBlockPhenotypes = 0;
 }
 
-void PLEMAlgorithm::clearCells() {
-  m_cellKey.clear();
-  m_cellSlotBits = kInitialCellSlotBits;
-  m_cellSlots.assign(size_t{1} << m_cellSlotBits, -1);
-}
-
-void PLEMAlgorithm::growCells() {
-  ++m_cellSlotBits;
-  m_cellSlots.assign(size_t{1} << m_cellSlotBits, -1);
-  const size_t mask = m_cellSlots.size() - 1;
-  for (size_t i = 0; i < m_cellKey.size(); ++i) {
-    size_t s = (static_cast<uint64_t>(m_cellKey[i]) * kHashMultiplier) >> (64 - m_cellSlotBits);
-    while (m_cellSlots[s] >= 0) s = (s + 1) & mask;
-    m_cellSlots[s] = static_cast<int>(i);
-  }
-}
-
-int PLEMAlgorithm::addCell(int64_t key) {
-  const size_t mask = m_cellSlots.size() - 1;
-  size_t s = (static_cast<uint64_t>(key) * kHashMultiplier) >> (64 - m_cellSlotBits);
-  for (;; s = (s + 1) & mask) {
-    const int i = m_cellSlots[s];
-    if (i < 0) break;
-    if (m_cellKey[i] == key) return i;
-  }
-  const int index = static_cast<int>(m_cellKey.size());
-  m_cellKey.push_back(key);
-  m_cellSlots[s] = index;
-  // At most half full.
-  if (m_cellKey.size() * 2 > m_cellSlots.size()) growCells();
-  return index;
-}
-
-int PLEMAlgorithm::findCell(int64_t key) const {
-  if (m_cellSlots.empty()) return -1;
-  const size_t mask = m_cellSlots.size() - 1;
-  for (size_t s = (static_cast<uint64_t>(key) * kHashMultiplier) >> (64 - m_cellSlotBits);; s = (s + 1) & mask) {
-    const int i = m_cellSlots[s];
-    if (i < 0) return -1;
-    if (m_cellKey[i] == key) return i;
-  }
+void PLEMAlgorithm::clearJoin() {
+  std::vector<int64_t>().swap(m_cellOffset);
+  std::vector<int>().swap(m_cell1);
+  std::vector<int>().swap(m_cell2);
+  std::vector<int>().swap(m_cellLeft);
+  std::vector<int>().swap(m_cellRight);
+  std::vector<int>().swap(m_cellOrder);
+  std::vector<double>().swap(m_frequency);
 }
 
 void PLEMAlgorithm::clearResults() {
@@ -132,26 +111,19 @@ void PLEMAlgorithm::clearResults() {
   ligationRecords.clear();
   blocks.clear();
   numBlocks = 0;
-  m_cellOffset.clear();
-  m_cell1.clear();
-  m_cell2.clear();
-  m_cellKey.clear();
-  m_cellSlots.clear();
-  m_cellSlotBits = 0;
-  m_frequency.clear();
-  m_numRight = 0;
+  clearJoin();
   m_complete = false;
+  m_numRight = 0;
   m_finalLeftMarkers = 0;
   m_finalLeftIndex.clear();
   m_finalRightIndex.clear();
-  m_expected.clear();
-  largestCombinationSpace = 0;
-  largestCellCount = 0;
-  joins = 0;
+  m_bestPairCopies.clear();
 }
 
 bool PLEMAlgorithm::perform() {
   clearResults();
+  joinFigures.clear();
+  largestCombinationSpace = 0;
   if (blockLength < 1) {
     printf("PLEM (sample type %s): block length %d is below 1\n", labelText(), blockLength);
     fflush(stdout);
@@ -189,19 +161,7 @@ bool PLEMAlgorithm::perform() {
     printf("PLEM (sample type %s): not enough memory for the estimation\n", labelText());
     ok = false;
   }
-  if (!ok) {
-    const long long largest = largestCombinationSpace, cells = largestCellCount;
-    const int joined = joins;
-    clearResults();
-    largestCombinationSpace = largest;
-    largestCellCount = cells;
-    joins = joined;
-  } else {
-    // Only the records, cells and copies of the last join are read from here on.
-    m_ownedBlockPhenotypes.clear();
-    m_frequency.clear();
-    m_frequency.shrink_to_fit();
-  }
+  if (!ok) clearResults();
   fflush(stdout);
   return ok;
 }
@@ -262,10 +222,13 @@ bool PLEMAlgorithm::buildInitialHaplotypeSet() {
         copies[i2[j]] += c;
       }
     }
-    std::vector<std::string> kept;
-    for (int i = 0; i < static_cast<int>(copies.size()); ++i)
-      if (copies[i] >= plemEps) kept.push_back(em.haplotypeText(i));
-    const int n = static_cast<int>(kept.size());
+    std::string kept;
+    int n = 0;
+    for (int i = 0; i < static_cast<int>(copies.size()); ++i) {
+      if (!(copies[i] >= plemEps)) continue;
+      kept += em.haplotypeText(i);
+      ++n;
+    }
     blocks[b].set(n, std::move(kept), size);
   }
   releaseBlockPhenotypes();
@@ -311,52 +274,51 @@ void PLEMAlgorithm::reportNoFit(int phenotype, int rangeFrom, int rangeTo) const
 }
 
 void PLEMAlgorithm::reportNoMemory(long long bytes, int rangeFrom, int rangeTo) const {
-  printf("PLEM (sample type %s): the join of markers %d to %d needs about %lld MB, more than this machine has; "
-         "there is no estimate for this sample type\n",
+  printf("PLEM (sample type %s): the join of markers %d to %d needs about %lld MB, more than this machine has "
+         "available; there is no estimate for this sample type\n",
          labelText(), rangeFrom + 1, rangeTo, bytes >> 20);
 }
 
-bool PLEMAlgorithm::buildRecords(const BlockHaplotypeSet& left, const BlockHaplotypeSet& right, int rightFrom,
-                                 int rightTo, int rangeFrom, int rangeTo) {
-  const int leftTo = rightFrom;
+bool PLEMAlgorithm::buildRecords(const BlockHaplotypeSet& left, const BlockHaplotypeSet& right, int rangeFrom,
+                                 int rangeTo) {
+  const int leftSize = left.numMarkers;
+  const int rightSize = right.numMarkers;
   const int numLeftHaplotypes = left.numHaplotypes;
   const int numRightHaplotypes = right.numHaplotypes;
   // Complements are looked up by text; the first entry of a text wins.
-  std::unordered_map<std::string, int> leftIndex, rightIndex;
-  leftIndex.reserve(numLeftHaplotypes * 2 + 1);
-  rightIndex.reserve(numRightHaplotypes * 2 + 1);
-  for (int x = 0; x < numLeftHaplotypes; ++x) leftIndex.try_emplace(left.haplotypes[x], x);
-  for (int x = 0; x < numRightHaplotypes; ++x) rightIndex.try_emplace(right.haplotypes[x], x);
+  std::unordered_map<std::string_view, int> leftIndex, rightIndex;
+  leftIndex.reserve(static_cast<size_t>(numLeftHaplotypes) * 2 + 1);
+  rightIndex.reserve(static_cast<size_t>(numRightHaplotypes) * 2 + 1);
+  for (int x = 0; x < numLeftHaplotypes; ++x) leftIndex.try_emplace(left.haplotype(x), x);
+  for (int x = 0; x < numRightHaplotypes; ++x) rightIndex.try_emplace(right.haplotype(x), x);
 
   ligationRecords.assign(numBlockPhenotypes, LigationRecord());
   // Stamps of the current genotype: a left haplotype already in an option,
   // a right haplotype already first in one.
   std::vector<int> leftMember(numLeftHaplotypes, -1), rightFirst(numRightHaplotypes, -1);
-  std::string buffer;
+  std::string buffer(std::max(leftSize, rightSize), '\0');
+  const char* leftLetters = left.letters.data();
+  const char* rightLetters = right.letters.data();
   for (int p = 0; p < numBlockPhenotypes; ++p) {
     const Phenotype& ph = blockPhenotypes[p];
     LigationRecord& rec = ligationRecords[p];
     rec.count = ph.count;
     const char* g = ph.genotype.data();
-    buffer.resize(leftTo);
     for (int x = 0; x < numLeftHaplotypes; ++x) {
       if (leftMember[x] == p) continue;
-      if (!complementInto(g, left.haplotypes[x].data(), leftTo, buffer.data())) continue;
-      auto it = leftIndex.find(buffer);
+      if (!complementInto(g, leftLetters + static_cast<size_t>(x) * leftSize, leftSize, buffer.data())) continue;
+      auto it = leftIndex.find(std::string_view(buffer.data(), leftSize));
       if (it == leftIndex.end()) continue;
       const int y = it->second;
       rec.leftOptions.emplace_back(x, y);
       leftMember[x] = p;
       leftMember[y] = p;
     }
-    const int rightSize = rightTo - rightFrom;
-    buffer.resize(rightSize);
+    const char* gr = g + 2 * static_cast<size_t>(leftSize);
     for (int x = 0; x < numRightHaplotypes; ++x) {
       if (rightFirst[x] == p) continue;
-      if (!complementInto(g + 2 * static_cast<size_t>(rightFrom), right.haplotypes[x].data(), rightSize,
-                          buffer.data()))
-        continue;
-      auto it = rightIndex.find(buffer);
+      if (!complementInto(gr, rightLetters + static_cast<size_t>(x) * rightSize, rightSize, buffer.data())) continue;
+      auto it = rightIndex.find(std::string_view(buffer.data(), rightSize));
       if (it == rightIndex.end()) continue;
       rec.rightOptions.emplace_back(x, it->second);
       rightFirst[x] = p;
@@ -372,67 +334,138 @@ bool PLEMAlgorithm::buildRecords(const BlockHaplotypeSet& left, const BlockHaplo
   if (numBlocks <= 2) {
     m_finalLeftIndex = std::move(leftIndex);
     m_finalRightIndex = std::move(rightIndex);
-    m_finalLeftMarkers = leftTo;
+    m_finalLeftMarkers = leftSize;
   }
   return true;
 }
 
-bool PLEMAlgorithm::numberCells(int numRightHaplotypes, const BlockHaplotypeSet& left,
-                                const BlockHaplotypeSet& right, int rangeFrom, int rangeTo) {
-  long long combinations = 0;
-  for (const LigationRecord& rec : ligationRecords)
+// Cells are numbered left haplotype by left haplotype: for left haplotype x
+// every record side that holds x pairs it with the right haplotypes of that
+// side, and a stamp array over the right haplotypes finds the cells already
+// numbered for x. No table over the L x R space is needed.
+bool PLEMAlgorithm::numberCells(const BlockHaplotypeSet& left, const BlockHaplotypeSet& right, int rangeFrom,
+                                int rangeTo) {
+  const int numLeftHaplotypes = left.numHaplotypes;
+  const int numRightHaplotypes = right.numHaplotypes;
+  const bool last = numBlocks <= 2;
+  long long combinations = 0, sides = 0;
+  for (const LigationRecord& rec : ligationRecords) {
     combinations += static_cast<long long>(rec.numLeft) * rec.numRight;
-  const long long space = static_cast<long long>(left.numHaplotypes) * right.numHaplotypes;
+    sides += 2LL * rec.numLeft;
+  }
+  const long long space = static_cast<long long>(numLeftHaplotypes) * numRightHaplotypes;
   const long long cellsAtMost = std::min(2 * combinations, space);
-  // Weights and the two cell numbers per combination; per cell its
-  // frequency, key, expected copies and up to four hash slots.
+  // Per combination its weight and two cell numbers; per cell its frequency
+  // and, before the last join, its two halves and its place in the order of
+  // first use (and a flag while that order is made); the record sides
+  // grouped by left haplotype; two arrays over the right haplotypes.
+  const long long perCell = static_cast<long long>(sizeof(double)) + (last ? 0 : 3 * sizeof(int) + 1);
   const long long bytes = combinations * static_cast<long long>(sizeof(double) + 2 * sizeof(int)) +
-                          cellsAtMost * static_cast<long long>(3 * sizeof(double) + 4 * sizeof(int));
+                          cellsAtMost * perCell + sides * 3 * static_cast<long long>(sizeof(int)) +
+                          (numLeftHaplotypes + 1LL + 2LL * numRightHaplotypes) * static_cast<long long>(sizeof(int));
   const long long limit = memoryLimit();
-  const bool fits = cellsAtMost < 0x7fffffffLL && (limit <= 0 || bytes <= limit);
+  const bool fits = cellsAtMost <= 0x7fffffffLL && (limit <= 0 || bytes <= limit);
+  joinFigures.back().combinations = combinations;
   if (fits) {
     try {
-      m_cellOffset.assign(ligationRecords.size(), 0);
-      m_cell1.clear();
-      m_cell2.clear();
-      m_cell1.reserve(combinations);
-      m_cell2.reserve(combinations);
-      clearCells();
-      for (size_t p = 0; p < ligationRecords.size(); ++p) {
+      const size_t records = ligationRecords.size();
+      m_cellOffset.assign(records, 0);
+      int64_t offset = 0;
+      for (size_t p = 0; p < records; ++p) {
         LigationRecord& rec = ligationRecords[p];
         const size_t s = static_cast<size_t>(rec.numLeft) * rec.numRight;
         rec.weight.assign(s, 1.0 / static_cast<double>(s));
-        m_cellOffset[p] = static_cast<int64_t>(m_cell1.size());
+        m_cellOffset[p] = offset;
+        offset += static_cast<int64_t>(s);
+      }
+      m_cell1.assign(combinations, -1);
+      m_cell2.assign(combinations, -1);
+
+      // Record sides grouped by left haplotype (counting sort): record p,
+      // left option a, side 0 (first) or 1 (second).
+      std::vector<int> start(numLeftHaplotypes + 1, 0);
+      for (const LigationRecord& rec : ligationRecords)
         for (const auto& a : rec.leftOptions) {
-          const int64_t base1 = static_cast<int64_t>(a.first) * numRightHaplotypes;
-          const int64_t base2 = static_cast<int64_t>(a.second) * numRightHaplotypes;
-          for (const auto& b : rec.rightOptions) {
-            m_cell1.push_back(addCell(base1 + b.first));
-            m_cell2.push_back(addCell(base2 + b.second));
+          ++start[a.first + 1];
+          ++start[a.second + 1];
+        }
+      for (int x = 0; x < numLeftHaplotypes; ++x) start[x + 1] += start[x];
+      std::vector<int> sideRecord(sides), sideOption(sides), fill(start.begin(), start.end() - 1);
+      std::vector<unsigned char> sideWhich(sides);
+      for (size_t p = 0; p < records; ++p) {
+        const LigationRecord& rec = ligationRecords[p];
+        for (int a = 0; a < rec.numLeft; ++a) {
+          const auto& option = rec.leftOptions[a];
+          int at = fill[option.first]++;
+          sideRecord[at] = static_cast<int>(p);
+          sideOption[at] = a;
+          sideWhich[at] = 0;
+          at = fill[option.second]++;
+          sideRecord[at] = static_cast<int>(p);
+          sideOption[at] = a;
+          sideWhich[at] = 1;
+        }
+      }
+      std::vector<int>().swap(fill);
+
+      std::vector<int> stamp(numRightHaplotypes, -1), cellOf(numRightHaplotypes, -1);
+      int cells = 0;
+      if (!last) {
+        m_cellLeft.reserve(cellsAtMost);
+        m_cellRight.reserve(cellsAtMost);
+      }
+      for (int x = 0; x < numLeftHaplotypes; ++x) {
+        for (int e = start[x]; e < start[x + 1]; ++e) {
+          const LigationRecord& rec = ligationRecords[sideRecord[e]];
+          const bool second = sideWhich[e] != 0;
+          int* target = (second ? m_cell2.data() : m_cell1.data()) + m_cellOffset[sideRecord[e]] +
+                        static_cast<int64_t>(sideOption[e]) * rec.numRight;
+          for (int b = 0; b < rec.numRight; ++b) {
+            const int y = second ? rec.rightOptions[b].second : rec.rightOptions[b].first;
+            if (stamp[y] != x) {
+              stamp[y] = x;
+              cellOf[y] = cells++;
+              if (!last) {
+                m_cellLeft.push_back(x);
+                m_cellRight.push_back(y);
+              }
+            }
+            target[b] = cellOf[y];
           }
         }
       }
-      m_frequency.assign(m_cellKey.size(), 0.0);
-      largestCellCount = std::max(largestCellCount, static_cast<long long>(m_cellKey.size()));
+      joinFigures.back().cells = cells;
+      if (!last) {
+        // The order of first use: record by record, combination by
+        // combination, H1 before H2.
+        std::vector<unsigned char> seen(cells, 0);
+        m_cellOrder.reserve(cells);
+        for (int64_t k = 0; k < combinations; ++k) {
+          if (!seen[m_cell1[k]]) {
+            seen[m_cell1[k]] = 1;
+            m_cellOrder.push_back(m_cell1[k]);
+          }
+          if (!seen[m_cell2[k]]) {
+            seen[m_cell2[k]] = 1;
+            m_cellOrder.push_back(m_cell2[k]);
+          }
+        }
+      }
+      m_frequency.assign(cells, 0.0);
       return true;
     } catch (const std::bad_alloc&) {
     }
   }
   if (space <= kLargeCombinationSpace)
-    printf("alle1.numAlle:%d, alle2.numAlle:%d, totAlle:%lld, from:%d, to:%d\n", left.numHaplotypes,
-           right.numHaplotypes, space, rangeFrom, rangeTo - rangeFrom - blockLength);
+    printf("alle1.numAlle:%d, alle2.numAlle:%d, totAlle:%lld, from:%d, to:%d\n", numLeftHaplotypes,
+           numRightHaplotypes, space, rangeFrom, right.numMarkers);
   reportNoMemory(bytes, rangeFrom, rangeTo);
   ligationRecords.clear();
-  m_cellOffset.clear();
-  m_cell1.clear();
-  m_cell2.clear();
-  m_cellKey.clear();
-  m_cellSlots.clear();
-  m_frequency.clear();
+  clearJoin();
   return false;
 }
 
-void PLEMAlgorithm::runJoinEm() {
+int PLEMAlgorithm::runJoinEm() {
   const double n = static_cast<double>(numIndividuals);
   const int records = static_cast<int>(ligationRecords.size());
   double s1 = 0.0;
@@ -493,6 +526,7 @@ void PLEMAlgorithm::runJoinEm() {
       break;
     }
   }
+  return iterations;
 }
 
 void PLEMAlgorithm::joinPosteriors() {
@@ -512,8 +546,9 @@ void PLEMAlgorithm::joinPosteriors() {
   }
 }
 
-void PLEMAlgorithm::addExpectedCopies(std::vector<double>& copies) const {
-  copies.assign(m_cellKey.size(), 0.0);
+void PLEMAlgorithm::expectedCopiesIntoFrequency() {
+  std::fill(m_frequency.begin(), m_frequency.end(), 0.0);
+  double* copies = m_frequency.data();
   for (size_t p = 0; p < ligationRecords.size(); ++p) {
     const LigationRecord& rec = ligationRecords[p];
     const int* c1 = m_cell1.data() + m_cellOffset[p];
@@ -543,8 +578,10 @@ void PLEMAlgorithm::storeBestPairs(const BlockHaplotypeSet& left, const BlockHap
     }
     const std::pair<int, int>& a = rec.leftOptions[index / rec.numRight];
     const std::pair<int, int>& b = rec.rightOptions[index % rec.numRight];
-    rec.bestHaplotype1 = left.haplotypes[a.first] + right.haplotypes[b.first];
-    rec.bestHaplotype2 = left.haplotypes[a.second] + right.haplotypes[b.second];
+    rec.bestHaplotype1.assign(left.haplotype(a.first));
+    rec.bestHaplotype1.append(right.haplotype(b.first));
+    rec.bestHaplotype2.assign(left.haplotype(a.second));
+    rec.bestHaplotype2.append(right.haplotype(b.second));
     // The probability of the unordered pair: over a homozygous left option
     // the two orders of a heterozygous right option are the same pair.
     const int h1 = c1[index], h2 = c2[index];
@@ -552,6 +589,44 @@ void PLEMAlgorithm::storeBestPairs(const BlockHaplotypeSet& left, const BlockHap
     for (size_t k = 0; k < s; ++k)
       if ((c1[k] == h1 && c2[k] == h2) || (c1[k] == h2 && c2[k] == h1)) probability += rec.weight[k];
     rec.bestProbability = probability;
+  }
+}
+
+// The writers ask expectedCount for the haplotypes of the best pairs; their
+// copies are summed here in one pass, in the order expectedCount adds them.
+void PLEMAlgorithm::keepBestPairCopies() {
+  const int64_t r = m_numRight;
+  std::unordered_map<int, double*> wanted;
+  std::vector<bool> isWanted(m_frequency.size(), false);
+  m_bestPairCopies.clear();
+  for (size_t p = 0; p < ligationRecords.size(); ++p) {
+    const LigationRecord& rec = ligationRecords[p];
+    const int* c1 = m_cell1.data() + m_cellOffset[p];
+    const int* c2 = m_cell2.data() + m_cellOffset[p];
+    double best = -1.0;
+    size_t index = 0;
+    for (size_t k = 0; k < rec.weight.size(); ++k) {
+      if (rec.weight[k] >= best) {
+        best = rec.weight[k];
+        index = k;
+      }
+    }
+    const auto& a = rec.leftOptions[index / rec.numRight];
+    const auto& b = rec.rightOptions[index % rec.numRight];
+    // Values of an unordered_map stay where they are while it grows.
+    wanted.try_emplace(c1[index], &m_bestPairCopies[a.first * r + b.first]);
+    wanted.try_emplace(c2[index], &m_bestPairCopies[a.second * r + b.second]);
+    isWanted[c1[index]] = true;
+    isWanted[c2[index]] = true;
+  }
+  for (size_t p = 0; p < ligationRecords.size(); ++p) {
+    const LigationRecord& rec = ligationRecords[p];
+    const int* c1 = m_cell1.data() + m_cellOffset[p];
+    const int* c2 = m_cell2.data() + m_cellOffset[p];
+    for (size_t k = 0; k < rec.weight.size(); ++k) {
+      if (isWanted[c1[k]]) *wanted[c1[k]] += rec.count * rec.weight[k];
+      if (isWanted[c2[k]]) *wanted[c2[k]] += rec.count * rec.weight[k];
+    }
   }
 }
 
@@ -563,8 +638,15 @@ bool PLEMAlgorithm::ligate(int l, BlockHaplotypeSet& out) {
   const int rightSize = blockSize(r);
   const int rangeFrom = l * blockLength;
   const int width = blockLength + rightSize;
-  ++joins;
   largestCombinationSpace = std::max(largestCombinationSpace, space);
+  JoinFigures figures;
+  figures.blockLength = blockLength;
+  figures.left = l;
+  figures.from = rangeFrom;
+  figures.width = width;
+  figures.numLeft = left.numHaplotypes;
+  figures.numRight = right.numHaplotypes;
+  joinFigures.push_back(figures);
   if (space > kLargeCombinationSpace)
     printf("alle1.numAlle:%d, alle2.numAlle:%d, totAlle:%lld, from:%d, to:%d\n", left.numHaplotypes,
            right.numHaplotypes, space, rangeFrom, rightSize);
@@ -575,28 +657,51 @@ bool PLEMAlgorithm::ligate(int l, BlockHaplotypeSet& out) {
     blockPhenotypes = phenotypes;
     numBlockPhenotypes = numPheno;
   }
-  if (!buildRecords(left, right, blockLength, width, rangeFrom, rangeFrom + width)) return false;
+  joinFigures.back().records = numBlockPhenotypes;
+  if (left.numMarkers != blockLength || right.numMarkers != rightSize) {
+    printf("PLEM (sample type %s): blocks of %d and %d markers where %d and %d belong\n", labelText(),
+           left.numMarkers, right.numMarkers, blockLength, rightSize);
+    return false;
+  }
+  if (!buildRecords(left, right, rangeFrom, rangeFrom + width)) return false;
   m_numRight = right.numHaplotypes;
-  if (!numberCells(right.numHaplotypes, left, right, rangeFrom, rangeFrom + width)) return false;
-  runJoinEm();
+  if (!numberCells(left, right, rangeFrom, rangeFrom + width)) return false;
+  joinFigures.back().iterations = runJoinEm();
   joinPosteriors();
   if (numBlocks > 2) {
-    std::vector<double> copies;
-    addExpectedCopies(copies);
-    // The table of expected copies in order of first insertion: the cell
-    // numbering.
-    std::vector<std::string> kept;
-    for (size_t i = 0; i < copies.size(); ++i) {
-      if (!(copies[i] >= plemEps)) continue;
-      const int64_t key = m_cellKey[i];
-      kept.push_back(left.haplotypes[key / m_numRight] + right.haplotypes[key % m_numRight]);
-    }
-    const int n = static_cast<int>(kept.size());
+    expectedCopiesIntoFrequency();
+    const std::vector<double>& copies = m_frequency;
+    // Only the copies, the halves and the order of the cells are read from
+    // here on.
+    std::vector<int64_t>().swap(m_cellOffset);
+    std::vector<int>().swap(m_cell1);
+    std::vector<int>().swap(m_cell2);
+    ligationRecords.clear();
     const int markers = left.numMarkers + right.numMarkers;
-    out.set(n, std::move(kept), markers);
+    long long n = 0;
+    for (int cell : m_cellOrder)
+      if (copies[cell] >= plemEps) ++n;
+    const long long bytes = n * markers;
+    const long long limit = memoryLimit();
+    if (n > 0x7fffffffLL || (limit > 0 && bytes > limit)) {
+      reportNoMemory(bytes, rangeFrom, rangeFrom + width);
+      return false;
+    }
+    // The table of expected copies in order of first insertion.
+    std::string kept;
+    kept.reserve(bytes);
+    for (int cell : m_cellOrder) {
+      if (!(copies[cell] >= plemEps)) continue;
+      kept.append(left.haplotype(m_cellLeft[cell]));
+      kept.append(right.haplotype(m_cellRight[cell]));
+    }
+    joinFigures.back().kept = static_cast<int>(n);
+    clearJoin();
+    out.set(static_cast<int>(n), std::move(kept), markers);
   } else {
     storeBestPairs(left, right);
-    addExpectedCopies(m_expected);
+    keepBestPairCopies();
+    clearJoin();
     m_complete = true;
   }
   return true;
@@ -616,24 +721,30 @@ void PLEMAlgorithm::getBestPair(int i, HaplotypePair& result) {
 
 void PLEMAlgorithm::expectedCount(const std::string& haplotype, double& total) {
   if (!m_complete || haplotype.size() != static_cast<size_t>(numMarkers)) return;
-  auto a = m_finalLeftIndex.find(haplotype.substr(0, m_finalLeftMarkers));
+  const std::string_view h(haplotype);
+  auto a = m_finalLeftIndex.find(h.substr(0, m_finalLeftMarkers));
   if (a == m_finalLeftIndex.end()) return;
-  auto b = m_finalRightIndex.find(haplotype.substr(m_finalLeftMarkers));
+  auto b = m_finalRightIndex.find(h.substr(m_finalLeftMarkers));
   if (b == m_finalRightIndex.end()) return;
-  const int cell = findCell(static_cast<int64_t>(a->second) * m_numRight + b->second);
-  if (cell < 0) return;
+  const int64_t r = m_numRight;
+  const int64_t key = a->second * r + b->second;
   // From a zero total the kept sum is the same sequence of additions.
   if (total == 0.0 && !std::signbit(total)) {
-    total = m_expected[cell];
-    return;
+    auto kept = m_bestPairCopies.find(key);
+    if (kept != m_bestPairCopies.end()) {
+      total = kept->second;
+      return;
+    }
   }
-  for (size_t p = 0; p < ligationRecords.size(); ++p) {
-    const LigationRecord& rec = ligationRecords[p];
-    const int* c1 = m_cell1.data() + m_cellOffset[p];
-    const int* c2 = m_cell2.data() + m_cellOffset[p];
-    for (size_t k = 0; k < rec.weight.size(); ++k) {
-      if (c1[k] == cell) total += rec.count * rec.weight[k];
-      if (c2[k] == cell) total += rec.count * rec.weight[k];
+  for (const LigationRecord& rec : ligationRecords) {
+    for (int i = 0; i < rec.numLeft; ++i) {
+      const int64_t base1 = rec.leftOptions[i].first * r;
+      const int64_t base2 = rec.leftOptions[i].second * r;
+      const double* w = rec.weight.data() + static_cast<size_t>(i) * rec.numRight;
+      for (int j = 0; j < rec.numRight; ++j) {
+        if (base1 + rec.rightOptions[j].first == key) total += rec.count * w[j];
+        if (base2 + rec.rightOptions[j].second == key) total += rec.count * w[j];
+      }
     }
   }
 }

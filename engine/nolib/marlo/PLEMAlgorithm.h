@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -8,15 +9,21 @@
 #include "marlo/HaplotypeEstimator.h"
 #include "marlo/Phenotype.h"
 
-// The retained haplotypes of one block of consecutive markers.
+// The retained haplotypes of one block of consecutive markers, back to back
+// in one text: haplotype i is letters[i * numMarkers, (i + 1) * numMarkers).
 class BlockHaplotypeSet {
  public:
-  // Replaces the content and takes the haplotype array over.
-  void set(int count, std::vector<std::string>&& list, int markers);
+  // Replaces the content and takes the letters over (count haplotypes of
+  // markers letters each).
+  void set(int count, std::string&& list, int markers);
+  std::string_view haplotype(int i) const {
+    return std::string_view(letters).substr(static_cast<size_t>(i) * numMarkers, numMarkers);
+  }
+  std::string text(int i) const { return std::string(haplotype(i)); }
 
   int numHaplotypes = 0;
   int numMarkers = 0;
-  std::vector<std::string> haplotypes;
+  std::string letters;
 };
 
 // One genotype of a join. Its candidate full pairs are the combinations of a
@@ -136,10 +143,23 @@ class PLEMAlgorithm : public HaplotypeEstimator {
   double ligationEps = 1.0;
   std::vector<BlockHaplotypeSet> blocks;
 
-  // Figures of the last perform.
+  // What one join met (for benchmarks and tests).
+  struct JoinFigures {
+    int blockLength = 0;   // of the level
+    int left = 0;          // left block index
+    int from = 0;          // first marker (0-based)
+    int width = 0;         // markers joined
+    int numLeft = 0;       // L
+    int numRight = 0;      // R
+    int records = 0;
+    long long combinations = 0;  // sum of S over the records
+    long long cells = 0;         // distinct full haplotypes of the combinations
+    int iterations = 0;          // maximisation steps
+    int kept = 0;                // haplotypes selected (joins before the last)
+  };
+  // Figures of the last perform, join by join.
+  std::vector<JoinFigures> joinFigures;
   long long largestCombinationSpace = 0;  // largest L x R of a join
-  long long largestCellCount = 0;         // largest number of cells used by a join
-  int joins = 0;
   // Bytes a join may use for its records and cells; 0 = the machine's
   // physical memory.
   long long memoryLimitBytes = 0;
@@ -157,42 +177,43 @@ class PLEMAlgorithm : public HaplotypeEstimator {
 
  private:
   void clearResults();
+  void clearJoin();
   void releaseBlockPhenotypes();
-  bool buildRecords(const BlockHaplotypeSet& left, const BlockHaplotypeSet& right, int rightFrom, int rightTo,
-                    int rangeFrom, int rangeTo);
-  bool numberCells(int numRightHaplotypes, const BlockHaplotypeSet& left, const BlockHaplotypeSet& right,
-                   int rangeFrom, int rangeTo);
-  void runJoinEm();
+  bool buildRecords(const BlockHaplotypeSet& left, const BlockHaplotypeSet& right, int rangeFrom, int rangeTo);
+  bool numberCells(const BlockHaplotypeSet& left, const BlockHaplotypeSet& right, int rangeFrom, int rangeTo);
+  // Returns the number of maximisation steps.
+  int runJoinEm();
   void joinPosteriors();
-  void addExpectedCopies(std::vector<double>& copies) const;
+  // Expected copies of every cell, into the frequency array (no longer
+  // needed once the posteriors are made).
+  void expectedCopiesIntoFrequency();
   void storeBestPairs(const BlockHaplotypeSet& left, const BlockHaplotypeSet& right);
+  void keepBestPairCopies();
   void reportNoFit(int phenotype, int rangeFrom, int rangeTo) const;
   void reportNoMemory(long long bytes, int rangeFrom, int rangeTo) const;
   long long memoryLimit() const;
   const char* labelText() const;
-  void clearCells();
-  int addCell(int64_t key);
-  int findCell(int64_t key) const;
-  void growCells();
 
   std::string m_label;
   std::vector<Phenotype> m_ownedBlockPhenotypes;
-  // Cells of the current join: the cell number of H1 and H2 of combination
-  // k of record p are m_cell1/m_cell2[m_cellOffset[p] + k]; m_cellKey holds
-  // a * R + b of every cell number, m_cellIndex maps back.
+  // Cells of the current join. The cell numbers of H1 and H2 of combination
+  // k of record p are m_cell1/m_cell2[m_cellOffset[p] + k]. Before the last
+  // join, cell c is left haplotype m_cellLeft[c] joined to right haplotype
+  // m_cellRight[c], and m_cellOrder lists the cells in order of first use.
   std::vector<int64_t> m_cellOffset;
   std::vector<int> m_cell1;
   std::vector<int> m_cell2;
-  std::vector<int64_t> m_cellKey;
-  // Open addressing over m_cellKey, linear probing; -1 marks a free slot.
-  std::vector<int> m_cellSlots;
-  int m_cellSlotBits = 0;
+  std::vector<int> m_cellLeft;
+  std::vector<int> m_cellRight;
+  std::vector<int> m_cellOrder;
   std::vector<double> m_frequency;
-  int m_numRight = 0;
-  // The last join, for expectedCount.
+  // The last join, for expectedCount: texts of the two blocks' haplotypes
+  // (views into blocks[0] and blocks[1]), and the expected copies of the
+  // haplotypes of the best pairs keyed by left * R + right.
   bool m_complete = false;
+  int m_numRight = 0;
   int m_finalLeftMarkers = 0;
-  std::unordered_map<std::string, int> m_finalLeftIndex;
-  std::unordered_map<std::string, int> m_finalRightIndex;
-  std::vector<double> m_expected;
+  std::unordered_map<std::string_view, int> m_finalLeftIndex;
+  std::unordered_map<std::string_view, int> m_finalRightIndex;
+  std::unordered_map<int64_t, double> m_bestPairCopies;
 };
