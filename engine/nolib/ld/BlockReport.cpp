@@ -135,10 +135,11 @@ bool writeBlocks(std::vector<LDBlock>& blocks, FILE* hblk, const GenoData& data,
 
   TextBuffer out;
   out.attach(hblk);
+  bool estimated = true;
   for (int b = 0; b < count; ++b) {
     LDBlock& block = blocks[b];
     SnpListEstimate estimate;
-    estimateBlockHaplotypes(data, block, sampleType, estimate);
+    if (!estimateBlockHaplotypes(data, block, sampleType, estimate)) estimated = false;
     selectHTS(block, tagTolerance);
     sortByCount(block);
 
@@ -162,5 +163,5 @@ bool writeBlocks(std::vector<LDBlock>& blocks, FILE* hblk, const GenoData& data,
     fflush(stdout);
     return false;
   }
-  return true;
+  return estimated;
 }

@@ -16,7 +16,8 @@
 // each individual's probability of that pair.
 //
 // Prints and reports "LD Blocking Result for Sample type %s :%d Blocks
-// Found" first and "out of loop" last. False when the file is missing or a
-// write to it fails.
+// Found" first and "out of loop" last. False when the file is missing, a
+// write to it fails, or the haplotypes of some block could not be estimated
+// (that block is written without haplotypes, the others as usual).
 bool writeBlocks(std::vector<LDBlock>& blocks, FILE* hblk, const GenoData& data, const std::string& chromosome,
                  const std::string& sampleType, double tagTolerance);

@@ -19,6 +19,7 @@ bool computeCrossover(const std::vector<LDBlock>& blocks, FILE* rblk, const Geno
   TextBuffer out;
   out.attach(rblk);
   const std::string prefix = chromosome + "_" + sampleType + "_";
+  bool estimated = true;
   for (int b = 1; b < count; ++b) {
     const LDBlock& a = blocks[b - 1];
     const LDBlock& c = blocks[b];
@@ -45,7 +46,7 @@ bool computeCrossover(const std::vector<LDBlock>& blocks, FILE* rblk, const Geno
     std::vector<int> joined(a.snps);
     joined.insert(joined.end(), c.snps.begin(), c.snps.end());
     SnpListEstimate estimate;
-    estimate.run(data, joined, sampleType);
+    if (!estimate.run(data, joined, sampleType)) estimated = false;
 
     std::vector<double> table(static_cast<size_t>(ha) * hb, 0.0);
     double sum = 0.0;
@@ -93,5 +94,5 @@ bool computeCrossover(const std::vector<LDBlock>& blocks, FILE* rblk, const Geno
     fflush(stdout);
     return false;
   }
-  return true;
+  return estimated;
 }

@@ -14,6 +14,8 @@
 // D' of 0. Fewer than two blocks write nothing.
 //
 // progressTask is the task index of the crossover step in the command's task
-// list. False when the file is missing or a write to it fails.
+// list. False when the file is missing, a write to it fails, or some joint
+// estimate could not be made (its rates are written as 0, the others as
+// usual).
 bool computeCrossover(const std::vector<LDBlock>& blocks, FILE* rblk, const GenoData& data,
                       const std::string& chromosome, const std::string& sampleType, int progressTask);

@@ -30,7 +30,8 @@ bool SnpListEstimate::run(const GenoData& data, const std::vector<int>& snps, co
   }
   estimator->setData(m_phenotypes.data(), numSnps, static_cast<int>(m_phenotypes.size()), data.m_numindiv);
   if (!estimator->perform()) {
-    printf("LD block of %d SNPs (sample type %s): the haplotypes cannot be estimated\n", numSnps, label.c_str());
+    printf("LD blocking, sample type %s: the haplotypes of SNPs %d-%d (%d SNPs) cannot be estimated\n",
+           label.c_str(), snps.front() + 1, snps.back() + 1, numSnps);
     fflush(stdout);
     return false;
   }
