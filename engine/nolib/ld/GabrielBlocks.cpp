@@ -1,5 +1,6 @@
 #include "ld/GabrielBlocks.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -18,9 +19,16 @@ GabrielBlockFinder::GabrielBlockFinder(const PairStore& pairs, int snpCount, con
   m_zeroStrong = meets(0.0, 0.0, 0.0, m_thresholds);
 }
 
+LDBlock GabrielBlockFinder::toBlock(const BlockRange& range) {
+  LDBlock block(range.first, range.first + 1);
+  for (int k = range.first + 2; k <= range.last; ++k) block.snps.push_back(k);
+  return block;
+}
+
 void GabrielBlockFinder::computeBounds() {
-  m_rowStart.assign(static_cast<size_t>(m_snpCount), 0);
-  m_rowLength.assign(static_cast<size_t>(m_snpCount), 0);
+  const size_t n = static_cast<size_t>(m_snpCount);
+  m_rowStart.assign(n, 0);
+  m_rowLength.assign(n, 0);
   m_strong.clear();
   m_strong.reserve(static_cast<size_t>(m_pairs.pairCount()));
   for (int i = 0; i + 1 < m_snpCount; ++i) {
@@ -37,6 +45,25 @@ void GabrielBlockFinder::computeBounds() {
     }
     m_rowLength[i] = length;
   }
+
+  // The same pairs by second SNP: rows ascending within each column.
+  m_columnStart.assign(n + 1, 0);
+  for (int a = 0; a + 1 < m_snpCount; ++a)
+    for (int k = a + 1; k <= a + m_rowLength[a]; ++k) ++m_columnStart[k + 1];
+  for (size_t k = 0; k < n; ++k) m_columnStart[k + 1] += m_columnStart[k];
+  m_columnRow.assign(m_strong.size(), 0);
+  std::vector<int64_t> fill(m_columnStart.begin(), m_columnStart.end() - 1);
+  for (int a = 0; a + 1 < m_snpCount; ++a)
+    for (int k = a + 1; k <= a + m_rowLength[a]; ++k) m_columnRow[fill[k]++] = a;
+  m_columnStrong.assign(m_strong.size() + n, 0);
+  for (size_t k = 0; k < n; ++k) {
+    const int64_t begin = m_columnStart[k];
+    const int64_t count = m_columnStart[k + 1] - begin;
+    int* prefix = m_columnStrong.data() + begin + k;
+    prefix[0] = 0;
+    for (int64_t t = 0; t < count; ++t)
+      prefix[t + 1] = prefix[t] + (strong(m_columnRow[begin + t], static_cast<int>(k)) ? 1 : 0);
+  }
 }
 
 bool GabrielBlockFinder::strong(int a, int b) const {
@@ -46,63 +73,77 @@ bool GabrielBlockFinder::strong(int a, int b) const {
   return m_zeroStrong;
 }
 
+int64_t GabrielBlockFinder::strongInColumn(int k, int from) const {
+  if (k <= from || k >= m_snpCount || from < 0) return 0;
+  const int* rowsBegin = m_columnRow.data() + m_columnStart[k];
+  const int* rowsEnd = m_columnRow.data() + m_columnStart[k + 1];
+  const int* at = std::lower_bound(rowsBegin, rowsEnd, from);
+  const int* prefix = m_columnStrong.data() + m_columnStart[k] + k;
+  const int64_t inBand = rowsEnd - at;
+  int64_t count = prefix[rowsEnd - rowsBegin] - prefix[at - rowsBegin];
+  if (m_zeroStrong) count += (k - from) - inBand;
+  return count;
+}
+
 double GabrielBlockFinder::absDprime(int a, int b) const {
   const PairLDSummary* pair = m_pairs.find(a, b);
   return pair ? pair->absDprime : 0.0;
 }
 
-std::vector<LDBlock> GabrielBlockFinder::candidateBlocks(const std::function<void(int)>& progress) const {
-  std::vector<LDBlock> blocks;
+std::vector<BlockRange> GabrielBlockFinder::candidateBlocks(const std::function<void(int)>& progress) const {
+  std::vector<BlockRange> blocks;
+  const double e = m_thresholds.e;
   for (int i = 0; i + 1 < m_snpCount; ++i) {
     if (progress) progress(i);
     if (!strong(i, i + 1)) continue;
-    LDBlock block(i, i + 1);
-    int64_t strongPairs = 0;
-    int64_t totalPairs = 0;
+    BlockRange block{i, i + 1};
     int lastExamined = i;
-    for (int k = i + 2; k < m_snpCount; ++k) {
-      lastExamined = k;
-      for (int a = i; a < k; ++a) {
-        ++totalPairs;
-        if (strong(a, k)) ++strongPairs;
-      }
-      if (static_cast<double>(strongPairs) / static_cast<double>(totalPairs) >= m_thresholds.e) {
-        block.snps.push_back(k);
-      } else {
-        break;
+    if (e <= 0.0) {
+      // Every fraction is at least 0: the block runs to the last SNP.
+      if (i + 2 < m_snpCount) block.last = lastExamined = m_snpCount - 1;
+    } else {
+      // Pairs (a, b) with i <= a < b <= k and b >= i + 2, counted column by
+      // column.
+      int64_t strongPairs = 0;
+      int64_t totalPairs = 0;
+      for (int k = i + 2; k < m_snpCount; ++k) {
+        lastExamined = k;
+        totalPairs += k - i;
+        strongPairs += strongInColumn(k, i);
+        if (static_cast<double>(strongPairs) / static_cast<double>(totalPairs) >= e)
+          block.last = k;
+        else
+          break;
       }
     }
     printf("%d~%d ", i, lastExamined);
-    blocks.push_back(std::move(block));
+    blocks.push_back(block);
   }
   printf("\n");
   return blocks;
 }
 
-void GabrielBlockFinder::removeOverlaps(std::vector<LDBlock>& blocks) const {
+void GabrielBlockFinder::removeOverlaps(std::vector<BlockRange>& blocks) const {
   // A change at u leaves every pair of neighbours before u - 1 as it was (and
   // those did not overlap), so walking again from u - 1 meets the same
   // blocks as walking again from the start.
   size_t u = 0;
   while (u + 1 < blocks.size()) {
-    LDBlock& a = blocks[u];
-    LDBlock& b = blocks[u + 1];
-    if (a.lastSnp() < b.firstSnp()) {
+    BlockRange& a = blocks[u];
+    BlockRange& b = blocks[u + 1];
+    if (a.last < b.first) {
       ++u;
       continue;
     }
-    const int overlap = a.lastSnp() - b.firstSnp() + 1;
+    const int overlap = a.last - b.first + 1;
     const bool trimLater =
         b.size() < a.size() ||
-        (b.size() == a.size() &&
-         !(absDprime(b.firstSnp(), b.firstSnp() + 1) > absDprime(a.lastSnp() - 1, a.lastSnp())));
+        (b.size() == a.size() && !(absDprime(b.first, b.first + 1) > absDprime(a.last - 1, a.last)));
     if (trimLater) {
-      const int cut = overlap < b.size() ? overlap : b.size();
-      b.snps.erase(b.snps.begin(), b.snps.begin() + cut);
+      b.first += std::min(overlap, b.size());
       if (b.size() <= 1) blocks.erase(blocks.begin() + static_cast<std::ptrdiff_t>(u) + 1);
     } else {
-      const int cut = overlap < a.size() ? overlap : a.size();
-      a.snps.resize(a.snps.size() - static_cast<size_t>(cut));
+      a.last -= std::min(overlap, a.size());
       if (a.size() < 2) blocks.erase(blocks.begin() + static_cast<std::ptrdiff_t>(u));
     }
     u = u > 0 ? u - 1 : 0;

@@ -14,6 +14,14 @@ struct GabrielThresholds {
   double e = 0.95;    // least fraction of strong pairs to extend a block
 };
 
+// A block of Gabriel's method: the consecutive SNPs first..last.
+struct BlockRange {
+  int first = 0;
+  int last = 0;
+  int size() const { return last - first + 1; }
+  bool operator==(const BlockRange&) const = default;
+};
+
 // Blocks by Gabriel's confidence-interval method over the computed pairs of
 // one sample type.
 //
@@ -22,8 +30,11 @@ struct GabrielThresholds {
 // up to the first pair that was not computed or has a negative variance; the
 // pairs of that run form row i of a band. Every pair outside the band has
 // bounds and frequency 0, so it is strong only when all three thresholds are
-// at most 0.00001. The band holds one strong flag per pair: memory grows with
-// the pairs, never with the square of the SNP count.
+// at most 0.00001. The band holds one strong flag per pair, and an index by
+// second SNP counts the strong pairs of a column in logarithmic time, so
+// neither memory nor the extension of a block grows with the square of the
+// SNP count (thresholds that make every pair strong extend every block to
+// the last SNP).
 class GabrielBlockFinder {
  public:
   GabrielBlockFinder(const PairStore& pairs, int snpCount, const GabrielThresholds& thresholds);
@@ -32,19 +43,22 @@ class GabrielBlockFinder {
   void computeBounds();
   // Whether pair (a, b), a < b, is in strong LD.
   bool strong(int a, int b) const;
+  // Strong pairs (a, k) with from <= a < k.
+  int64_t strongInColumn(int k, int from) const;
   // Candidate blocks from every i whose pair (i, i + 1) is strong, extended
   // while the cumulative fraction of strong pairs stays at least E. Prints
   // "i~k " per block (k the last SNP examined) and a line end at the end;
   // progress(i) is called before each i.
-  std::vector<LDBlock> candidateBlocks(const std::function<void(int)>& progress) const;
+  std::vector<BlockRange> candidateBlocks(const std::function<void(int)>& progress) const;
   // Trims overlapping neighbours: the smaller block (on equal sizes the one
   // whose boundary pair has the smaller |D'|, the later one on a tie) gives
   // up the shared SNPs; a block left with fewer than two SNPs is dropped.
-  void removeOverlaps(std::vector<LDBlock>& blocks) const;
+  void removeOverlaps(std::vector<BlockRange>& blocks) const;
   // |D'| of a computed pair; 0 for a pair that was not computed.
   double absDprime(int a, int b) const;
 
   int64_t bandPairs() const { return static_cast<int64_t>(m_strong.size()); }
+  static LDBlock toBlock(const BlockRange& range);
 
  private:
   const PairStore& m_pairs;
@@ -54,4 +68,11 @@ class GabrielBlockFinder {
   std::vector<int64_t> m_rowStart;
   std::vector<int> m_rowLength;
   std::vector<unsigned char> m_strong;
+  // Column k: the rows a whose band reaches k, ascending, at
+  // m_columnRow[m_columnStart[k] ...], and the strong pairs among the
+  // column's first t rows at m_columnStrong[m_columnStart[k] + k + t]
+  // (one more entry per column than rows).
+  std::vector<int64_t> m_columnStart;
+  std::vector<int> m_columnRow;
+  std::vector<int> m_columnStrong;
 };

@@ -36,10 +36,11 @@ int LDBlockCalculator::buildGabrielBlocks(FILE* hblk, const std::string& chromos
   fflush(stdout);
   const int task = m_settings.blockingTask;
   const long long span = 2LL * snpCount - 2;
-  m_blocks = finder.candidateBlocks([&](int i) {
+  std::vector<BlockRange> ranges = finder.candidateBlocks([&](int i) {
     reportValue(task, static_cast<int>((static_cast<long long>(snpCount) + i) * 100 / span));
   });
-  finder.removeOverlaps(m_blocks);
+  finder.removeOverlaps(ranges);
+  for (const BlockRange& range : ranges) m_blocks.push_back(GabrielBlockFinder::toBlock(range));
   printf("Writing Blocks...\n");
   fflush(stdout);
   const bool written = writeBlocks(m_blocks, hblk, m_data, chromosome, sampleType, m_settings.tag);

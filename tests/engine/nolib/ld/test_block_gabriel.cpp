@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -39,32 +41,28 @@ PairStore dprimeStore(int n, const std::vector<std::pair<std::pair<int, int>, do
   return store;
 }
 
-std::vector<std::vector<int>> snpLists(const std::vector<LDBlock>& blocks) {
+std::vector<std::vector<int>> snpLists(const std::vector<BlockRange>& blocks) {
   std::vector<std::vector<int>> out;
-  for (const LDBlock& b : blocks) out.push_back(b.snps);
+  for (const BlockRange& b : blocks) out.push_back(GabrielBlockFinder::toBlock(b).snps);
   return out;
 }
 
-std::vector<LDBlock> candidates(const GabrielBlockFinder& finder, std::string* console = nullptr) {
+std::vector<BlockRange> candidates(const GabrielBlockFinder& finder, std::string* console = nullptr) {
   testing::internal::CaptureStdout();
-  std::vector<LDBlock> blocks = finder.candidateBlocks(nullptr);
+  std::vector<BlockRange> blocks = finder.candidateBlocks(nullptr);
   std::string out = testing::internal::GetCapturedStdout();
   if (console) *console = out;
   return blocks;
 }
 
-LDBlock blockOf(std::vector<int> snps) {
-  LDBlock b;
-  b.snps = std::move(snps);
-  return b;
-}
+BlockRange blockOf(std::vector<int> snps) { return BlockRange{snps.front(), snps.back()}; }
 
 TEST(GabrielBlocks, TwoAdjacentStrongSnpsMakeOneBlock) {
   PairStore store = makeStore(2, [](int, int) { return &kStrong; });
   GabrielBlockFinder finder(store, 2, GabrielThresholds());
   finder.computeBounds();
   std::string console;
-  std::vector<LDBlock> blocks = candidates(finder, &console);
+  std::vector<BlockRange> blocks = candidates(finder, &console);
   EXPECT_EQ(snpLists(blocks), std::vector<std::vector<int>>({{0, 1}}));
   // No third SNP was examined: the last SNP printed is i itself.
   EXPECT_EQ(console, "0~0 \n");
@@ -80,9 +78,9 @@ TEST(GabrielBlocks, ExtensionStopsAtTheFirstWeakFraction) {
   GabrielBlockFinder finder(store, 6, t);
   finder.computeBounds();
   std::string console;
-  std::vector<LDBlock> blocks = candidates(finder, &console);
+  std::vector<BlockRange> blocks = candidates(finder, &console);
   ASSERT_FALSE(blocks.empty());
-  EXPECT_EQ(blocks[0].snps, std::vector<int>({0, 1, 2, 3}));
+  EXPECT_EQ(blocks[0], (BlockRange{0, 3}));
   // From 1 every pair is strong up to the end; from 4, (4, 5) alone.
   EXPECT_EQ(snpLists(blocks),
             std::vector<std::vector<int>>({{0, 1, 2, 3}, {1, 2, 3, 4, 5}, {2, 3, 4, 5}, {3, 4, 5}, {4, 5}}));
@@ -97,7 +95,7 @@ TEST(GabrielBlocks, StrongFractionIsARealDivision) {
   t.e = 0.5;
   GabrielBlockFinder finder(store, 3, t);
   finder.computeBounds();
-  std::vector<LDBlock> blocks = candidates(finder);
+  std::vector<BlockRange> blocks = candidates(finder);
   EXPECT_EQ(snpLists(blocks), std::vector<std::vector<int>>({{0, 1, 2}, {1, 2}}));
 }
 
@@ -173,7 +171,7 @@ TEST(GabrielBlocks, BandHoldsOnlyTheComputedRuns) {
 TEST(GabrielBlocks, SmallerLaterBlockGivesUpTheSharedSnps) {
   PairStore store = dprimeStore(8, {});
   GabrielBlockFinder finder(store, 8, GabrielThresholds());
-  std::vector<LDBlock> blocks = {blockOf({0, 1, 2, 3, 4}), blockOf({3, 4, 5, 6})};
+  std::vector<BlockRange> blocks = {blockOf({0, 1, 2, 3, 4}), blockOf({3, 4, 5, 6})};
   finder.removeOverlaps(blocks);
   EXPECT_EQ(snpLists(blocks), std::vector<std::vector<int>>({{0, 1, 2, 3, 4}, {5, 6}}));
   // A later block inside the earlier one disappears.
@@ -189,7 +187,7 @@ TEST(GabrielBlocks, SmallerLaterBlockGivesUpTheSharedSnps) {
 TEST(GabrielBlocks, LargerLaterBlockTakesTheSharedSnps) {
   PairStore store = dprimeStore(8, {});
   GabrielBlockFinder finder(store, 8, GabrielThresholds());
-  std::vector<LDBlock> blocks = {blockOf({0, 1, 2, 3}), blockOf({2, 3, 4, 5, 6})};
+  std::vector<BlockRange> blocks = {blockOf({0, 1, 2, 3}), blockOf({2, 3, 4, 5, 6})};
   finder.removeOverlaps(blocks);
   EXPECT_EQ(snpLists(blocks), std::vector<std::vector<int>>({{0, 1}, {2, 3, 4, 5, 6}}));
   // The earlier block keeps fewer than two SNPs: it is dropped.
@@ -203,14 +201,14 @@ TEST(GabrielBlocks, EqualSizesAreDecidedByTheBoundaryPairs) {
   {
     PairStore store = dprimeStore(5, {{{2, 3}, 0.95}, {{1, 2}, 0.90}});
     GabrielBlockFinder finder(store, 5, GabrielThresholds());
-    std::vector<LDBlock> blocks = {blockOf({0, 1, 2}), blockOf({2, 3, 4})};
+    std::vector<BlockRange> blocks = {blockOf({0, 1, 2}), blockOf({2, 3, 4})};
     finder.removeOverlaps(blocks);
     EXPECT_EQ(snpLists(blocks), std::vector<std::vector<int>>({{0, 1}, {2, 3, 4}}));
   }
   {
     PairStore store = dprimeStore(5, {{{2, 3}, 0.90}, {{1, 2}, 0.95}});
     GabrielBlockFinder finder(store, 5, GabrielThresholds());
-    std::vector<LDBlock> blocks = {blockOf({0, 1, 2}), blockOf({2, 3, 4})};
+    std::vector<BlockRange> blocks = {blockOf({0, 1, 2}), blockOf({2, 3, 4})};
     finder.removeOverlaps(blocks);
     EXPECT_EQ(snpLists(blocks), std::vector<std::vector<int>>({{0, 1, 2}, {3, 4}}));
   }
@@ -218,7 +216,7 @@ TEST(GabrielBlocks, EqualSizesAreDecidedByTheBoundaryPairs) {
     // A tie: the earlier block keeps the shared SNP.
     PairStore store = dprimeStore(5, {{{2, 3}, 0.93}, {{1, 2}, 0.93}});
     GabrielBlockFinder finder(store, 5, GabrielThresholds());
-    std::vector<LDBlock> blocks = {blockOf({0, 1, 2}), blockOf({2, 3, 4})};
+    std::vector<BlockRange> blocks = {blockOf({0, 1, 2}), blockOf({2, 3, 4})};
     finder.removeOverlaps(blocks);
     EXPECT_EQ(snpLists(blocks), std::vector<std::vector<int>>({{0, 1, 2}, {3, 4}}));
   }
@@ -229,7 +227,7 @@ TEST(GabrielBlocks, UncomputedBoundaryPairCountsAsZero) {
   PairStore store = makeStore(5, [](int i, int j) { return i == 2 && j == 3 ? nullptr : &kStrong; });
   GabrielBlockFinder finder(store, 5, GabrielThresholds());
   EXPECT_EQ(finder.absDprime(2, 3), 0.0);
-  std::vector<LDBlock> blocks = {blockOf({0, 1, 2}), blockOf({2, 3, 4})};
+  std::vector<BlockRange> blocks = {blockOf({0, 1, 2}), blockOf({2, 3, 4})};
   finder.removeOverlaps(blocks);
   EXPECT_EQ(snpLists(blocks), std::vector<std::vector<int>>({{0, 1, 2}, {3, 4}}));
 }
@@ -239,7 +237,7 @@ TEST(GabrielBlocks, ChangesAreFollowedThroughTheWholeList) {
   // (smaller: trims to {7}, dropped), then {7,8,9} follows {2..6}.
   PairStore store = dprimeStore(10, {});
   GabrielBlockFinder finder(store, 10, GabrielThresholds());
-  std::vector<LDBlock> blocks = {blockOf({0, 1, 2, 3}), blockOf({2, 3, 4, 5, 6}), blockOf({5, 6, 7}),
+  std::vector<BlockRange> blocks = {blockOf({0, 1, 2, 3}), blockOf({2, 3, 4, 5, 6}), blockOf({5, 6, 7}),
                                  blockOf({7, 8, 9})};
   finder.removeOverlaps(blocks);
   EXPECT_EQ(snpLists(blocks), std::vector<std::vector<int>>({{0, 1}, {2, 3, 4, 5, 6}, {7, 8, 9}}));
@@ -255,11 +253,143 @@ TEST(GabrielBlocks, CandidatesThenOverlapsOnASmallChromosome) {
   GabrielBlockFinder finder(store, 6, GabrielThresholds());
   finder.computeBounds();
   std::string console;
-  std::vector<LDBlock> blocks = candidates(finder, &console);
+  std::vector<BlockRange> blocks = candidates(finder, &console);
   EXPECT_EQ(console, "0~3 1~3 2~4 3~5 4~4 \n");
   EXPECT_EQ(snpLists(blocks), std::vector<std::vector<int>>({{0, 1, 2}, {1, 2}, {2, 3}, {3, 4, 5}, {4, 5}}));
   finder.removeOverlaps(blocks);
   EXPECT_EQ(snpLists(blocks), std::vector<std::vector<int>>({{0, 1, 2}, {3, 4, 5}}));
+}
+
+TEST(GabrielBlocks, FractionsNeverBelowZeroRunToTheLastSnp) {
+  // With E at most 0 every cumulative fraction meets it: each block that
+  // starts runs to the last SNP, even over weak pairs.
+  PairStore store = makeStore(5, [](int i, int j) { return j == i + 1 ? &kStrong : &kWeak; });
+  GabrielThresholds t;
+  t.e = 0.0;
+  GabrielBlockFinder finder(store, 5, t);
+  finder.computeBounds();
+  std::string console;
+  std::vector<BlockRange> blocks = candidates(finder, &console);
+  EXPECT_EQ(blocks, std::vector<BlockRange>({{0, 4}, {1, 4}, {2, 4}, {3, 4}}));
+  EXPECT_EQ(console, "0~4 1~4 2~4 3~3 \n");
+  finder.removeOverlaps(blocks);
+  EXPECT_EQ(blocks, std::vector<BlockRange>({{0, 4}}));
+}
+
+TEST(GabrielBlocks, ColumnCountsIncludeStrongPairsOutsideTheBand) {
+  // Only neighbours are computed, with a lower bound below 0 that no
+  // threshold meets; with zero thresholds the pairs outside the band are
+  // strong.
+  const PairLDSummary wide{0.5, 1.0, 0.3};
+  PairStore store = makeStore(6, [&](int i, int j) { return j == i + 1 ? &wide : nullptr; });
+  GabrielThresholds zero;
+  zero.uth = zero.lth = zero.thf = 0.0;
+  GabrielBlockFinder finder(store, 6, zero);
+  finder.computeBounds();
+  // Column 5 from row 1: (1,5), (2,5), (3,5) outside the band, (4,5) weak in it.
+  EXPECT_EQ(finder.strongInColumn(5, 1), 3);
+  GabrielBlockFinder strict(store, 6, GabrielThresholds());
+  strict.computeBounds();
+  EXPECT_EQ(strict.strongInColumn(5, 1), 0);
+}
+
+// Gabriel's steps written out over dense bound matrices, for small inputs.
+std::vector<BlockRange> literalBlocks(const PairStore& store, int n, const GabrielThresholds& t) {
+  std::vector<std::vector<double>> U(n, std::vector<double>(n, 0.0)), L = U, F = U;
+  for (int i = 0; i + 1 < n; ++i) {
+    for (int j = i + 1; j < n; ++j) {
+      const PairLDSummary* p = store.find(i, j);
+      if (!p || p->varDprime < 0) break;
+      const double s = 1.96 * sqrt(p->varDprime);
+      U[i][j] = p->absDprime + s;
+      L[i][j] = p->absDprime - s;
+      F[i][j] = p->minorFreq;
+    }
+  }
+  auto strong = [&](int a, int b) {
+    return U[a][b] >= t.uth - 0.00001 && L[a][b] >= t.lth - 0.00001 && F[a][b] >= t.thf - 0.00001;
+  };
+  std::vector<std::vector<int>> blocks;
+  for (int i = 0; i + 1 < n; ++i) {
+    if (!strong(i, i + 1)) continue;
+    std::vector<int> b = {i, i + 1};
+    double st = 0, tot = 0;
+    for (int k = i + 2; k < n; ++k) {
+      for (int a = i; a < k; ++a) {
+        tot += 1;
+        if (strong(a, k)) st += 1;
+      }
+      if (st / tot >= t.e)
+        b.push_back(k);
+      else
+        break;
+    }
+    blocks.push_back(b);
+  }
+  auto absd = [&](int a, int b) {
+    const PairLDSummary* p = store.find(a, b);
+    return p ? p->absDprime : 0.0;
+  };
+  size_t u = 0;
+  while (u + 1 < blocks.size()) {
+    std::vector<int>& A = blocks[u];
+    std::vector<int>& B = blocks[u + 1];
+    if (A.back() < B.front()) {
+      ++u;
+      continue;
+    }
+    const int over = A.back() - B.front() + 1;
+    if (B.size() < A.size() ||
+        (B.size() == A.size() && !(absd(B[0], B[0] + 1) > absd(A[A.size() - 2], A.back())))) {
+      for (int r = 0; r < over && !B.empty(); ++r) B.erase(B.begin());
+      if (B.size() <= 1) blocks.erase(blocks.begin() + static_cast<long>(u) + 1);
+    } else {
+      for (int r = 0; r < over && !A.empty(); ++r) A.pop_back();
+      if (A.size() < 2) blocks.erase(blocks.begin() + static_cast<long>(u));
+    }
+    u = 0;
+  }
+  std::vector<BlockRange> out;
+  for (const std::vector<int>& b : blocks) out.push_back(BlockRange{b.front(), b.back()});
+  return out;
+}
+
+TEST(GabrielBlocks, AgreesWithTheDenseProcedureOnRandomPairs) {
+  std::mt19937 rng(2024);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  for (int trial = 0; trial < 400; ++trial) {
+    const int n = 2 + static_cast<int>(rng() % 30);
+    const int reach = 1 + static_cast<int>(rng() % n);  // distance limit in SNPs
+    const double strongShare = unit(rng);
+    PairStore store(n);
+    for (int i = 0; i + 1 < n; ++i) {
+      for (int j = i + 1; j < n && j - i <= reach; ++j) {
+        PairLDSummary s;
+        if (unit(rng) < strongShare) {
+          s = PairLDSummary{0.9 + 0.1 * unit(rng), 0.0004 * unit(rng), 0.05 + 0.4 * unit(rng)};
+        } else {
+          s = PairLDSummary{unit(rng), 0.05 * unit(rng), 0.5 * unit(rng)};
+        }
+        if (unit(rng) < 0.02) s.varDprime = -10000.0;
+        // A few |D'| ties on the boundary pairs.
+        if (unit(rng) < 0.2) s.absDprime = 1.0;
+        store.add(i, j, s);
+      }
+    }
+    GabrielThresholds t;
+    switch (trial % 5) {
+      case 1: t.e = 0.5 + 0.5 * unit(rng); break;
+      case 2: t.e = 0.0; break;
+      case 3: t.uth = t.lth = t.thf = 0.0; t.e = 0.3 + 0.7 * unit(rng); break;
+      case 4: t.e = 0.8; t.lth = 0.5; break;
+      default: break;
+    }
+    GabrielBlockFinder finder(store, n, t);
+    finder.computeBounds();
+    std::vector<BlockRange> blocks = candidates(finder);
+    finder.removeOverlaps(blocks);
+    ASSERT_EQ(blocks, literalBlocks(store, n, t)) << "trial " << trial;
+  }
 }
 
 }  // namespace
