@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 
 #include "common_sgt/ErrorReport.h"
 #include "common_sgt/StatusReport.h"
@@ -30,17 +31,26 @@ int LDBlockCalculator::buildGabrielBlocks(FILE* hblk, const std::string& chromos
   thresholds.lth = m_settings.lth;
   thresholds.thf = m_settings.thf;
   thresholds.e = m_settings.e;
-  GabrielBlockFinder finder(m_pairs, snpCount, thresholds);
-  finder.computeBounds();
-  printf("\nBuilding Blocks...\n");
-  fflush(stdout);
-  const int task = m_settings.blockingTask;
-  const long long span = 2LL * snpCount - 2;
-  std::vector<BlockRange> ranges = finder.candidateBlocks([&](int i) {
-    reportValue(task, static_cast<int>((static_cast<long long>(snpCount) + i) * 100 / span));
-  });
-  finder.removeOverlaps(ranges);
-  for (const BlockRange& range : ranges) m_blocks.push_back(GabrielBlockFinder::toBlock(range));
+  try {
+    // The bounds are released before the blocks are estimated.
+    GabrielBlockFinder finder(m_pairs, snpCount, thresholds);
+    finder.computeBounds();
+    printf("\nBuilding Blocks...\n");
+    fflush(stdout);
+    const int task = m_settings.blockingTask;
+    const long long span = 2LL * snpCount - 2;
+    std::vector<BlockRange> ranges = finder.candidateBlocks([&](int i) {
+      reportValue(task, static_cast<int>((static_cast<long long>(snpCount) + i) * 100 / span));
+    });
+    finder.removeOverlaps(ranges);
+    for (const BlockRange& range : ranges) m_blocks.push_back(GabrielBlockFinder::toBlock(range));
+  } catch (const std::bad_alloc&) {
+    printf("LD blocking: not enough memory for the confidence bounds of %lld pairs\n",
+           static_cast<long long>(m_pairs.pairCount()));
+    fflush(stdout);
+    m_blocks.clear();
+    return -1;
+  }
   printf("Writing Blocks...\n");
   fflush(stdout);
   const bool written = writeBlocks(m_blocks, hblk, m_data, chromosome, sampleType, m_settings.tag);
