@@ -11,6 +11,19 @@ namespace {
 
 constexpr uint8_t kMissing = 0xFF;
 
+// 1.0 / (r + 1) for every value r of the generator, as the estimator's random
+// start computes it.
+struct InverseTable {
+  double value[32768];
+  InverseTable() {
+    for (int r = 0; r < 32768; ++r) value[r] = 1.0 / (r + 1);
+  }
+};
+const InverseTable& inverses() {
+  static const InverseTable table;
+  return table;
+}
+
 struct Combination {
   int first;  // first individual
   int count;
@@ -70,6 +83,32 @@ void PackedPairComputer::pack(const GenoData& data) {
   std::vector<uint8_t> codes(static_cast<size_t>(numGroups) * numSnps, kMissing);
   // Letters of genotypes with one "N" still count in the allele table.
   std::vector<std::vector<std::pair<char, long long>>> halfMissing(static_cast<size_t>(numSnps));
+  // The genotype number of a pair of the letters A, C, G, T is looked up
+  // per SNP (kUnknown until first seen); other letters and "N" take the
+  // general route.
+  constexpr uint8_t kUnknown = 0xFE;
+  uint8_t letterIndex[256];
+  for (uint8_t& x : letterIndex) x = 4;
+  letterIndex[static_cast<unsigned char>('A')] = 0;
+  letterIndex[static_cast<unsigned char>('C')] = 1;
+  letterIndex[static_cast<unsigned char>('G')] = 2;
+  letterIndex[static_cast<unsigned char>('T')] = 3;
+  std::vector<uint8_t> pairCode(static_cast<size_t>(numSnps) * 16, kUnknown);
+  auto codeOf = [&](int k, char x, char y) -> uint8_t {
+    Snp& s = m_snps[k];
+    int c = 0;
+    while (c < s.numCodes && (s.letters[c][0] != x || s.letters[c][1] != y)) ++c;
+    if (c == s.numCodes) {
+      if (s.numCodes == kMaxCodes) {
+        s.usable = false;
+        return kMissing;
+      }
+      s.letters[c][0] = x;
+      s.letters[c][1] = y;
+      ++s.numCodes;
+    }
+    return static_cast<uint8_t>(c);
+  };
   for (int g = 0; g < numGroups; ++g) {
     const std::string& text = data.phenotypes[g].genotype;
     uint8_t* row = codes.data() + static_cast<size_t>(g) * numSnps;
@@ -77,6 +116,14 @@ void PackedPairComputer::pack(const GenoData& data) {
     for (int k = 0; k < markers; ++k) {
       const char x = text[2 * static_cast<size_t>(k)];
       const char y = text[2 * static_cast<size_t>(k) + 1];
+      const unsigned ix = letterIndex[static_cast<unsigned char>(x)];
+      const unsigned iy = letterIndex[static_cast<unsigned char>(y)];
+      if ((ix | iy) < 4) {
+        uint8_t& known = pairCode[static_cast<size_t>(k) * 16 + ix * 4 + iy];
+        if (known == kUnknown) known = codeOf(k, x, y);
+        row[k] = known;
+        continue;
+      }
       if (x == 'N' || y == 'N') {
         const char other = x == 'N' ? y : x;
         if (other == 'N') continue;
@@ -87,19 +134,7 @@ void PackedPairComputer::pack(const GenoData& data) {
         list[e].second += data.phenotypes[g].count;
         continue;
       }
-      Snp& s = m_snps[k];
-      int c = 0;
-      while (c < s.numCodes && (s.letters[c][0] != x || s.letters[c][1] != y)) ++c;
-      if (c == s.numCodes) {
-        if (s.numCodes == kMaxCodes) {
-          s.usable = false;
-          continue;
-        }
-        s.letters[c][0] = x;
-        s.letters[c][1] = y;
-        ++s.numCodes;
-      }
-      row[k] = static_cast<uint8_t>(c);
+      row[k] = codeOf(k, x, y);
     }
     for (int k = markers; k < numSnps; ++k) m_snps[k].usable = false;
   }
@@ -184,8 +219,9 @@ void PackedPairComputer::pack(const GenoData& data) {
 void PackedPairComputer::estimate(int numIndividuals) {
   const int P = m_numSubs;
   seedRandomInitialisation();
+  const double* inverse = inverses().value;
   for (int p = 0; p < P; ++p)
-    for (int q = 0; q < m_numPairs[p]; ++q) m_weight[p][q] = 1.0 / (lcgNext() + 1);
+    for (int q = 0; q < m_numPairs[p]; ++q) m_weight[p][q] = inverse[lcgNext()];
 
   const double n = static_cast<double>(numIndividuals);
   double s1 = 0.0;
@@ -235,7 +271,14 @@ void PackedPairComputer::estimate(int numIndividuals) {
 }
 
 void PackedPairComputer::compute(int i, int j, PairwiseValue& v) {
+  countPair(i, j, v);
+  estimatePair(v);
+}
+
+void PackedPairComputer::countPair(int i, int j, PairwiseValue& v) {
   v = PairwiseValue();
+  m_first = i;
+  m_second = j;
   const Snp& A = m_snps[i];
   const Snp& B = m_snps[j];
   Combination combos[kMaxSubs];
@@ -243,10 +286,15 @@ void PackedPairComputer::compute(int i, int j, PairwiseValue& v) {
                          m_words, combos);
   // Order of the first individual (each individual is in one combination,
   // so the first individuals differ): every combination goes to its rank.
+  // (The first individuals sit in an array of their own so that the rank
+  // loop runs on plain integers.)
+  int firsts[kMaxSubs];
+  for (int k = 0; k < nc; ++k) firsts[k] = combos[k].first;
   Combination sorted[kMaxSubs];
   for (int k = 0; k < nc; ++k) {
+    const int f = firsts[k];
     int rank = 0;
-    for (int m = 0; m < nc; ++m) rank += combos[m].first < combos[k].first ? 1 : 0;
+    for (int m = 0; m < nc; ++m) rank += firsts[m] < f ? 1 : 0;
     sorted[rank] = combos[k];
   }
   int n = 0;
@@ -275,7 +323,14 @@ void PackedPairComputer::compute(int i, int j, PairwiseValue& v) {
       m_hap2[s][0] = static_cast<uint8_t>(x2 * kMaxAlleles + y2);
     }
   }
+  v.numIndividuals = n;
+}
 
+void PackedPairComputer::estimatePair(PairwiseValue& v) {
+  const Snp& A = m_snps[m_first];
+  const Snp& B = m_snps[m_second];
+  const int n = v.numIndividuals;
+  const int nc = m_numSubs;
   double f[4] = {0.0, 0.0, 0.0, 0.0};
   if (n > 0 && nc > 0) {
     estimate(n);

@@ -32,6 +32,11 @@ class PackedPairComputer {
   bool usable(int snp) const { return m_snps[snp].usable; }
   // The pair i < j, both usable.
   void compute(int i, int j, PairwiseValue& value);
+  // compute in its two steps (the benchmark times them apart): the classes
+  // and sub-phenotypes of the pair (value is reset and gets the class counts
+  // and N), then the estimation and statistics of that pair.
+  void countPair(int i, int j, PairwiseValue& value);
+  void estimatePair(PairwiseValue& value);
 
   // Bytes held by the planes and tables.
   int64_t memoryBytes() const;
@@ -68,8 +73,11 @@ class PackedPairComputer {
   std::vector<double> m_logPairsOfCount;
   std::vector<double> m_logPairsOfPheno;
 
-  // The current pair's sub-phenotypes, in order of their first individual.
+  // The current pair and its sub-phenotypes, in order of their first
+  // individual.
   static constexpr int kMaxSubs = kMaxCodes * kMaxCodes;
+  int m_first = 0;
+  int m_second = 0;
   int m_numSubs = 0;
   int m_count[kMaxSubs];
   int m_numPairs[kMaxSubs];
