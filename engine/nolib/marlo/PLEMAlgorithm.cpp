@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -50,7 +51,63 @@ inline bool complementInto(const char* g, const char* h, int n, char* out) {
   return true;
 }
 
+// Open addressing from a 64-bit key to a non-negative int, linear probing.
+class KeyIndex {
+ public:
+  void reserve(size_t n) {
+    size_t capacity = 16;
+    while (capacity < 2 * n) capacity *= 2;
+    m_bits = std::countr_zero(capacity);
+    m_keys.assign(capacity, 0);
+    m_values.assign(capacity, -1);
+  }
+  void insert(uint64_t key, int value) {
+    const size_t mask = m_keys.size() - 1;
+    size_t s = slot(key);
+    while (m_values[s] >= 0 && m_keys[s] != key) s = (s + 1) & mask;
+    m_keys[s] = key;
+    m_values[s] = value;
+  }
+  int find(uint64_t key) const {
+    if (m_keys.empty()) return -1;
+    const size_t mask = m_keys.size() - 1;
+    for (size_t s = slot(key);; s = (s + 1) & mask) {
+      if (m_values[s] < 0) return -1;
+      if (m_keys[s] == key) return m_values[s];
+    }
+  }
+
+ private:
+  size_t slot(uint64_t key) const { return (key * 0x9E3779B97F4A7C15ull) >> (64 - m_bits); }
+  std::vector<uint64_t> m_keys;
+  std::vector<int> m_values;
+  int m_bits = 0;
+};
+
 }  // namespace
+
+struct PLEMAlgorithm::BlockNode {
+  int start = 0;  // first marker
+  int size = 0;
+  int count = 0;  // haplotypes
+  // Joined block: child nodes and the halves of every haplotype; parts maps
+  // left * childRight + right back to the haplotype.
+  int left = -1;
+  int right = -1;
+  int64_t childRight = 0;
+  std::vector<int> partLeft;
+  std::vector<int> partRight;
+  KeyIndex parts;
+  // Initial block: the letters and a text index into them.
+  std::string letters;
+  std::unordered_map<std::string_view, int> textIndex;
+  // For the genotype of the current stamp: the haplotypes with a listed
+  // complement, ascending, and the complement of each (valid where
+  // stamp[i] is the current stamp).
+  std::vector<int> found;
+  std::vector<int> complement;
+  std::vector<int> stamp;
+};
 
 void BlockHaplotypeSet::set(int count, std::string&& list, int markers) {
   letters = std::move(list);
@@ -102,7 +159,6 @@ void PLEMAlgorithm::clearJoin() {
   std::vector<int>().swap(m_cell2);
   std::vector<int>().swap(m_cellLeft);
   std::vector<int>().swap(m_cellRight);
-  std::vector<int>().swap(m_cellOrder);
   std::vector<double>().swap(m_frequency);
 }
 
@@ -118,6 +174,8 @@ void PLEMAlgorithm::clearResults() {
   m_finalLeftIndex.clear();
   m_finalRightIndex.clear();
   m_bestPairCopies.clear();
+  m_nodes.clear();
+  m_blockNode.clear();
 }
 
 bool PLEMAlgorithm::perform() {
@@ -230,9 +288,94 @@ bool PLEMAlgorithm::buildInitialHaplotypeSet() {
       ++n;
     }
     blocks[b].set(n, std::move(kept), size);
+    m_blockNode.push_back(addLeafNode(blocks[b], start));
   }
   releaseBlockPhenotypes();
   return true;
+}
+
+int PLEMAlgorithm::addLeafNode(const BlockHaplotypeSet& set, int start) {
+  auto node = std::make_unique<BlockNode>();
+  node->start = start;
+  node->size = set.numMarkers;
+  node->count = set.numHaplotypes;
+  node->letters = set.letters;
+  node->textIndex.reserve(static_cast<size_t>(node->count) * 2 + 1);
+  const std::string_view letters(node->letters);
+  for (int x = 0; x < node->count; ++x)
+    node->textIndex.try_emplace(letters.substr(static_cast<size_t>(x) * node->size, node->size), x);
+  node->complement.assign(node->count, -1);
+  node->stamp.assign(node->count, -1);
+  m_nodes.push_back(std::move(node));
+  return static_cast<int>(m_nodes.size()) - 1;
+}
+
+int PLEMAlgorithm::nodeOf(int b, int start) {
+  if (static_cast<int>(m_blockNode.size()) <= b) m_blockNode.resize(b + 1, -1);
+  if (m_blockNode[b] < 0) m_blockNode[b] = addLeafNode(blocks[b], start);
+  return m_blockNode[b];
+}
+
+void PLEMAlgorithm::findComplements(int n, const char* genotype, int rangeFrom, int stamp) {
+  BlockNode& node = *m_nodes[n];
+  node.found.clear();
+  const char* g = genotype + 2 * static_cast<size_t>(node.start - rangeFrom);
+  if (node.left < 0) {
+    if (m_buffer.size() < static_cast<size_t>(node.size)) m_buffer.resize(node.size);
+    for (int x = 0; x < node.count; ++x) {
+      if (!complementInto(g, node.letters.data() + static_cast<size_t>(x) * node.size, node.size, m_buffer.data()))
+        continue;
+      auto it = node.textIndex.find(std::string_view(m_buffer.data(), node.size));
+      if (it == node.textIndex.end()) continue;
+      node.complement[x] = it->second;
+      node.stamp[x] = stamp;
+      node.found.push_back(x);
+    }
+    return;
+  }
+  findComplements(node.left, genotype, rangeFrom, stamp);
+  findComplements(node.right, genotype, rangeFrom, stamp);
+  const BlockNode& a = *m_nodes[node.left];
+  const BlockNode& b = *m_nodes[node.right];
+  const int64_t r = node.childRight;
+  if (static_cast<long long>(a.found.size()) * static_cast<long long>(b.found.size()) <= node.count) {
+    // Few halves with a complement: try their pairs.
+    for (int x : a.found) {
+      const int64_t cx = a.complement[x] * r;
+      for (int y : b.found) {
+        const int i = node.parts.find(static_cast<uint64_t>(x * r + y));
+        if (i < 0) continue;
+        const int j = node.parts.find(static_cast<uint64_t>(cx + b.complement[y]));
+        if (j < 0) continue;
+        node.complement[i] = j;
+        node.stamp[i] = stamp;
+        node.found.push_back(i);
+      }
+    }
+    std::sort(node.found.begin(), node.found.end());
+  } else {
+    for (int i = 0; i < node.count; ++i) {
+      const int x = node.partLeft[i], y = node.partRight[i];
+      if (a.stamp[x] != stamp || b.stamp[y] != stamp) continue;
+      const int j = node.parts.find(static_cast<uint64_t>(a.complement[x] * r + b.complement[y]));
+      if (j < 0) continue;
+      node.complement[i] = j;
+      node.stamp[i] = stamp;
+      node.found.push_back(i);
+    }
+  }
+}
+
+void PLEMAlgorithm::finalTextIndexes() {
+  const BlockHaplotypeSet& left = blocks[0];
+  const BlockHaplotypeSet& right = blocks[1];
+  m_finalLeftIndex.clear();
+  m_finalRightIndex.clear();
+  m_finalLeftIndex.reserve(static_cast<size_t>(left.numHaplotypes) * 2 + 1);
+  m_finalRightIndex.reserve(static_cast<size_t>(right.numHaplotypes) * 2 + 1);
+  for (int x = 0; x < left.numHaplotypes; ++x) m_finalLeftIndex.try_emplace(left.haplotype(x), x);
+  for (int x = 0; x < right.numHaplotypes; ++x) m_finalRightIndex.try_emplace(right.haplotype(x), x);
+  m_finalLeftMarkers = left.numMarkers;
 }
 
 bool PLEMAlgorithm::mergeBlocks() {
@@ -248,19 +391,28 @@ bool PLEMAlgorithm::mergeBlocks() {
         } else {
           if (g_debugLevel >= 2) printf(" - merge %d,%d to %d", i, i + 1, out);
           if (!ligate(i, blocks[out])) return false;
+          if (static_cast<int>(m_blockNode.size()) <= out) m_blockNode.resize(out + 1, -1);
+          m_blockNode[out] = m_joinedNode;
         }
         if (g_debugLevel >= 2)
           printf(" ... size=%d, =%d haplotypes\n", blocks[out].numMarkers, blocks[out].numHaplotypes);
       }
       if (i == numBlocks - 1) {
         if (g_debugLevel >= 2) printf(" - copy %d to %d\n", i, out);
-        if (i != out) blocks[out] = blocks[i];
+        if (i != out) {
+          blocks[out] = blocks[i];
+          if (static_cast<int>(m_blockNode.size()) > i) {
+            if (static_cast<int>(m_blockNode.size()) <= out) m_blockNode.resize(out + 1, -1);
+            m_blockNode[out] = m_blockNode[i];
+          }
+        }
       }
       ++out;
     }
     if (out == 1) break;
     numBlocks = out;
     blocks.resize(numBlocks);
+    if (static_cast<int>(m_blockNode.size()) > numBlocks) m_blockNode.resize(numBlocks);
     blockLength *= 2;
   }
   return true;
@@ -279,48 +431,31 @@ void PLEMAlgorithm::reportNoMemory(long long bytes, int rangeFrom, int rangeTo) 
          labelText(), rangeFrom + 1, rangeTo, bytes >> 20);
 }
 
-bool PLEMAlgorithm::buildRecords(const BlockHaplotypeSet& left, const BlockHaplotypeSet& right, int rangeFrom,
-                                 int rangeTo) {
-  const int leftSize = left.numMarkers;
-  const int rightSize = right.numMarkers;
-  const int numLeftHaplotypes = left.numHaplotypes;
-  const int numRightHaplotypes = right.numHaplotypes;
-  // Complements are looked up by text; the first entry of a text wins.
-  std::unordered_map<std::string_view, int> leftIndex, rightIndex;
-  leftIndex.reserve(static_cast<size_t>(numLeftHaplotypes) * 2 + 1);
-  rightIndex.reserve(static_cast<size_t>(numRightHaplotypes) * 2 + 1);
-  for (int x = 0; x < numLeftHaplotypes; ++x) leftIndex.try_emplace(left.haplotype(x), x);
-  for (int x = 0; x < numRightHaplotypes; ++x) rightIndex.try_emplace(right.haplotype(x), x);
-
+bool PLEMAlgorithm::buildRecords(int leftNode, int rightNode, int rangeFrom, int rangeTo) {
+  const BlockNode& left = *m_nodes[leftNode];
+  const BlockNode& right = *m_nodes[rightNode];
   ligationRecords.assign(numBlockPhenotypes, LigationRecord());
   // Stamps of the current genotype: a left haplotype already in an option,
   // a right haplotype already first in one.
-  std::vector<int> leftMember(numLeftHaplotypes, -1), rightFirst(numRightHaplotypes, -1);
-  std::string buffer(std::max(leftSize, rightSize), '\0');
-  const char* leftLetters = left.letters.data();
-  const char* rightLetters = right.letters.data();
+  std::vector<int> leftMember(left.count, -1), rightFirst(right.count, -1);
   for (int p = 0; p < numBlockPhenotypes; ++p) {
     const Phenotype& ph = blockPhenotypes[p];
     LigationRecord& rec = ligationRecords[p];
     rec.count = ph.count;
-    const char* g = ph.genotype.data();
-    for (int x = 0; x < numLeftHaplotypes; ++x) {
+    const int stamp = ++m_stamp;
+    findComplements(leftNode, ph.genotype.data(), rangeFrom, stamp);
+    findComplements(rightNode, ph.genotype.data(), rangeFrom, stamp);
+    // In list order, as every haplotype would be tried in turn.
+    for (int x : left.found) {
       if (leftMember[x] == p) continue;
-      if (!complementInto(g, leftLetters + static_cast<size_t>(x) * leftSize, leftSize, buffer.data())) continue;
-      auto it = leftIndex.find(std::string_view(buffer.data(), leftSize));
-      if (it == leftIndex.end()) continue;
-      const int y = it->second;
+      const int y = left.complement[x];
       rec.leftOptions.emplace_back(x, y);
       leftMember[x] = p;
       leftMember[y] = p;
     }
-    const char* gr = g + 2 * static_cast<size_t>(leftSize);
-    for (int x = 0; x < numRightHaplotypes; ++x) {
+    for (int x : right.found) {
       if (rightFirst[x] == p) continue;
-      if (!complementInto(gr, rightLetters + static_cast<size_t>(x) * rightSize, rightSize, buffer.data())) continue;
-      auto it = rightIndex.find(std::string_view(buffer.data(), rightSize));
-      if (it == rightIndex.end()) continue;
-      rec.rightOptions.emplace_back(x, it->second);
+      rec.rightOptions.emplace_back(x, right.complement[x]);
       rightFirst[x] = p;
     }
     rec.numLeft = static_cast<int>(rec.leftOptions.size());
@@ -330,11 +465,6 @@ bool PLEMAlgorithm::buildRecords(const BlockHaplotypeSet& left, const BlockHaplo
       ligationRecords.clear();
       return false;
     }
-  }
-  if (numBlocks <= 2) {
-    m_finalLeftIndex = std::move(leftIndex);
-    m_finalRightIndex = std::move(rightIndex);
-    m_finalLeftMarkers = leftSize;
   }
   return true;
 }
@@ -355,11 +485,11 @@ bool PLEMAlgorithm::numberCells(const BlockHaplotypeSet& left, const BlockHaplot
   }
   const long long space = static_cast<long long>(numLeftHaplotypes) * numRightHaplotypes;
   const long long cellsAtMost = std::min(2 * combinations, space);
-  // Per combination its weight and two cell numbers; per cell its frequency
-  // and, before the last join, its two halves and its place in the order of
-  // first use (and a flag while that order is made); the record sides
+  // Per combination its weight and two cell numbers; per cell its frequency,
+  // its new number while cells are renumbered and, before the last join,
+  // its two halves (twice while they are renumbered); the record sides
   // grouped by left haplotype; two arrays over the right haplotypes.
-  const long long perCell = static_cast<long long>(sizeof(double)) + (last ? 0 : 3 * sizeof(int) + 1);
+  const long long perCell = static_cast<long long>(sizeof(double) + sizeof(int)) + (last ? 0 : 3 * sizeof(int));
   const long long bytes = combinations * static_cast<long long>(sizeof(double) + 2 * sizeof(int)) +
                           cellsAtMost * perCell + sides * 3 * static_cast<long long>(sizeof(int)) +
                           (numLeftHaplotypes + 1LL + 2LL * numRightHaplotypes) * static_cast<long long>(sizeof(int));
@@ -435,20 +565,27 @@ bool PLEMAlgorithm::numberCells(const BlockHaplotypeSet& left, const BlockHaplot
         }
       }
       joinFigures.back().cells = cells;
-      if (!last) {
-        // The order of first use: record by record, combination by
-        // combination, H1 before H2.
-        std::vector<unsigned char> seen(cells, 0);
-        m_cellOrder.reserve(cells);
+      // Renumbered in order of first use (record by record, combination by
+      // combination, H1 before H2): the order of first insertion into the
+      // table of expected copies, and neighbouring combinations then mostly
+      // touch neighbouring frequencies.
+      {
+        std::vector<int> renumber(cells, -1);
+        int next = 0;
         for (int64_t k = 0; k < combinations; ++k) {
-          if (!seen[m_cell1[k]]) {
-            seen[m_cell1[k]] = 1;
-            m_cellOrder.push_back(m_cell1[k]);
-          }
-          if (!seen[m_cell2[k]]) {
-            seen[m_cell2[k]] = 1;
-            m_cellOrder.push_back(m_cell2[k]);
-          }
+          int& a = renumber[m_cell1[k]];
+          if (a < 0) a = next++;
+          m_cell1[k] = a;
+          int& b = renumber[m_cell2[k]];
+          if (b < 0) b = next++;
+          m_cell2[k] = b;
+        }
+        if (!last) {
+          std::vector<int> halves(cells);
+          for (int c = 0; c < cells; ++c) halves[renumber[c]] = m_cellLeft[c];
+          m_cellLeft.swap(halves);
+          for (int c = 0; c < cells; ++c) halves[renumber[c]] = m_cellRight[c];
+          m_cellRight.swap(halves);
         }
       }
       m_frequency.assign(cells, 0.0);
@@ -663,7 +800,9 @@ bool PLEMAlgorithm::ligate(int l, BlockHaplotypeSet& out) {
            left.numMarkers, right.numMarkers, blockLength, rightSize);
     return false;
   }
-  if (!buildRecords(left, right, rangeFrom, rangeFrom + width)) return false;
+  const int leftNode = nodeOf(l, rangeFrom);
+  const int rightNode = nodeOf(r, rangeFrom + blockLength);
+  if (!buildRecords(leftNode, rightNode, rangeFrom, rangeFrom + width)) return false;
   m_numRight = right.numHaplotypes;
   if (!numberCells(left, right, rangeFrom, rangeFrom + width)) return false;
   joinFigures.back().iterations = runJoinEm();
@@ -679,7 +818,8 @@ bool PLEMAlgorithm::ligate(int l, BlockHaplotypeSet& out) {
     ligationRecords.clear();
     const int markers = left.numMarkers + right.numMarkers;
     long long n = 0;
-    for (int cell : m_cellOrder)
+    const int cells = static_cast<int>(copies.size());
+    for (int cell = 0; cell < cells; ++cell)
       if (copies[cell] >= plemEps) ++n;
     const long long bytes = n * markers;
     const long long limit = memoryLimit();
@@ -690,11 +830,29 @@ bool PLEMAlgorithm::ligate(int l, BlockHaplotypeSet& out) {
     // The table of expected copies in order of first insertion.
     std::string kept;
     kept.reserve(bytes);
-    for (int cell : m_cellOrder) {
+    auto node = std::make_unique<BlockNode>();
+    node->start = rangeFrom;
+    node->size = markers;
+    node->count = static_cast<int>(n);
+    node->left = leftNode;
+    node->right = rightNode;
+    node->childRight = right.numHaplotypes;
+    node->partLeft.reserve(n);
+    node->partRight.reserve(n);
+    node->parts.reserve(n);
+    for (int cell = 0; cell < cells; ++cell) {
       if (!(copies[cell] >= plemEps)) continue;
-      kept.append(left.haplotype(m_cellLeft[cell]));
-      kept.append(right.haplotype(m_cellRight[cell]));
+      const int x = m_cellLeft[cell], y = m_cellRight[cell];
+      kept.append(left.haplotype(x));
+      kept.append(right.haplotype(y));
+      node->parts.insert(static_cast<uint64_t>(x * node->childRight + y), static_cast<int>(node->partLeft.size()));
+      node->partLeft.push_back(x);
+      node->partRight.push_back(y);
     }
+    node->complement.assign(n, -1);
+    node->stamp.assign(n, -1);
+    m_nodes.push_back(std::move(node));
+    m_joinedNode = static_cast<int>(m_nodes.size()) - 1;
     joinFigures.back().kept = static_cast<int>(n);
     clearJoin();
     out.set(static_cast<int>(n), std::move(kept), markers);
@@ -702,6 +860,7 @@ bool PLEMAlgorithm::ligate(int l, BlockHaplotypeSet& out) {
     storeBestPairs(left, right);
     keepBestPairCopies();
     clearJoin();
+    finalTextIndexes();
     m_complete = true;
   }
   return true;

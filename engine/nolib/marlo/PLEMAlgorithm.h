@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -68,14 +69,18 @@ class LigationRecord {
 // genotype and count of the phenotypes are read; nothing in them is written.
 //
 // Inside a join every haplotype is an integer: a left or right block
-// haplotype by its list index, a full haplotype H = left[a] + right[b] by the
-// cell a * R + b of the L x R combination space. The cells that some record
+// haplotype by its list index, a full haplotype H = left[a] + right[b] by its
+// cell (a, b) of the L x R combination space. The cells that some record
 // uses are numbered densely in order of first use (record by record,
 // combination by combination, H1 before H2), and the join's frequency array
 // holds just those; the cells nobody uses would stay 0.0 and are never read,
 // so every sum sees the same additions in the same order as over the full
-// L x R array. The same numbering is the order of first insertion into the
-// table of expected copies that selects the joined block's haplotypes.
+// L x R array, which is never allocated. The same numbering is the order of
+// first insertion into the table of expected copies that selects the joined
+// block's haplotypes. The options of a genotype are found through the blocks
+// the joined blocks were made of (see BlockNode), so haplotype texts are
+// compared only within the initial blocks and concatenated only for the
+// haplotypes a join keeps and for the best pairs.
 //
 // Arithmetic of a join, in the order performed:
 //   start     w[k] = 1.0 / S, S = numLeft * numRight
@@ -179,7 +184,15 @@ class PLEMAlgorithm : public HaplotypeEstimator {
   void clearResults();
   void clearJoin();
   void releaseBlockPhenotypes();
-  bool buildRecords(const BlockHaplotypeSet& left, const BlockHaplotypeSet& right, int rangeFrom, int rangeTo);
+  bool buildRecords(int leftNode, int rightNode, int rangeFrom, int rangeTo);
+  // The node of block b, made as an initial block from blocks[b] when the
+  // block has none (blocks set by hand).
+  int nodeOf(int b, int start);
+  int addLeafNode(const BlockHaplotypeSet& set, int start);
+  // Marks in node n (and below) every haplotype whose complement against the
+  // genotype is listed, with the complement's index.
+  void findComplements(int n, const char* genotype, int rangeFrom, int stamp);
+  void finalTextIndexes();
   bool numberCells(const BlockHaplotypeSet& left, const BlockHaplotypeSet& right, int rangeFrom, int rangeTo);
   // Returns the number of maximisation steps.
   int runJoinEm();
@@ -196,16 +209,28 @@ class PLEMAlgorithm : public HaplotypeEstimator {
 
   std::string m_label;
   std::vector<Phenotype> m_ownedBlockPhenotypes;
+  // Every block of every level is a node: an initial block holds its letters;
+  // a joined block holds, per haplotype, its left and right halves (indices
+  // into its two child nodes). A copied block keeps its node. The options of
+  // a genotype are found through the nodes: a joined haplotype has a listed
+  // complement exactly when both halves have one and the pair of those
+  // complements is listed, so no haplotype text is compared above the
+  // initial blocks.
+  struct BlockNode;
+  std::vector<std::unique_ptr<BlockNode>> m_nodes;
+  std::vector<int> m_blockNode;  // node of blocks[b]
+  int m_joinedNode = -1;         // node made by the latest join
+  int m_stamp = 0;
+  std::string m_buffer;
   // Cells of the current join. The cell numbers of H1 and H2 of combination
-  // k of record p are m_cell1/m_cell2[m_cellOffset[p] + k]. Before the last
-  // join, cell c is left haplotype m_cellLeft[c] joined to right haplotype
-  // m_cellRight[c], and m_cellOrder lists the cells in order of first use.
+  // k of record p are m_cell1/m_cell2[m_cellOffset[p] + k], numbered in order
+  // of first use. Before the last join, cell c is left haplotype
+  // m_cellLeft[c] joined to right haplotype m_cellRight[c].
   std::vector<int64_t> m_cellOffset;
   std::vector<int> m_cell1;
   std::vector<int> m_cell2;
   std::vector<int> m_cellLeft;
   std::vector<int> m_cellRight;
-  std::vector<int> m_cellOrder;
   std::vector<double> m_frequency;
   // The last join, for expectedCount: texts of the two blocks' haplotypes
   // (views into blocks[0] and blocks[1]), and the expected copies of the
