@@ -613,15 +613,17 @@ int PLEMAlgorithm::runJoinEm() {
   const double constant = log(numPheno * (numPheno + 1.0) / 2.0) - s1;
   double lPrev = 0.0;
   int iterations = 1;
+  // The sums of the starting weights; later ones are made by the expectation
+  // step as it writes the weights (the same additions in the same order).
+  for (LigationRecord& rec : ligationRecords) {
+    double sum = 0.0;
+    for (double w : rec.weight) sum += w;
+    rec.weightSum = sum;
+  }
+  double* f = m_frequency.data();
   for (;;) {
     // Maximisation.
     std::fill(m_frequency.begin(), m_frequency.end(), 0.0);
-    for (LigationRecord& rec : ligationRecords) {
-      double sum = 0.0;
-      for (double w : rec.weight) sum += w;
-      rec.weightSum = sum;
-    }
-    double* f = m_frequency.data();
     for (int p = 0; p < records; ++p) {
       LigationRecord& rec = ligationRecords[p];
       const double factor = static_cast<double>(rec.count) / (n * rec.weightSum);
@@ -651,10 +653,13 @@ int PLEMAlgorithm::runJoinEm() {
       const int* c2 = m_cell2.data() + m_cellOffset[p];
       double* w = rec.weight.data();
       const size_t s = rec.weight.size();
+      double sum = 0.0;
       for (size_t k = 0; k < s; ++k) {
         w[k] = f[c2[k]] * f[c1[k]];
         if (c1[k] != c2[k]) w[k] = w[k] * 2.0;
+        sum += w[k];
       }
+      rec.weightSum = sum;
     }
     if (++iterations > kMaxIterations) {
       printf("Warning: PLEM join stopped after %d iterations without convergence (sample type %s); "
