@@ -167,11 +167,7 @@ TEST(PairPackedIdentity, RandomFilesEveryPairEveryType) {
   std::mt19937 rng(20240611);
   Coverage cover;
   int fiveAllele = 0;
-#if defined(__SANITIZE_ADDRESS__)
-  const int files = 8;
-#else
   const int files = 24;
-#endif
   const double epsValues[] = {1.0, 0.05, 1e-6};
   for (int f = 0; f < files; ++f) {
     const std::string path = writeFile("identity_" + std::to_string(f) + ".geno", randomFile(rng, fiveAllele));
