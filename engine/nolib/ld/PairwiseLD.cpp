@@ -30,11 +30,11 @@ struct OutputFiles {
   bool close(const std::string& base) {
     bool ok = true;
     if (pwld.stream() && !pwld.close()) {
-      printf("Pairwise LD Analysis: writing %s.pwld failed: %s\n", base.c_str(), strerror(errno));
+      printf("Pairwise LD Analysis: writing %s.pwld failed\n", base.c_str());
       ok = false;
     }
     if (pwlds.stream() && !pwlds.close()) {
-      printf("Pairwise LD Analysis: writing %s.pwlds failed: %s\n", base.c_str(), strerror(errno));
+      printf("Pairwise LD Analysis: writing %s.pwlds failed\n", base.c_str());
       ok = false;
     }
     for (FILE** fp : {&hblk, &rblk}) {
@@ -166,8 +166,15 @@ bool pairLoop(const GenoData& data, const PairwiseLDOptions& o, OutputFiles& out
 
   // The packed computation serves every SNP it can hold; the debug traces
   // come from the general one.
+  // Without memory for the planes every pair takes the general route.
   std::unique_ptr<PackedPairComputer> packed;
-  if (g_debugLevel == 0) packed = std::make_unique<PackedPairComputer>(data, o.eps);
+  if (g_debugLevel == 0) {
+    try {
+      packed = std::make_unique<PackedPairComputer>(data, o.eps);
+    } catch (const std::bad_alloc&) {
+      packed.reset();
+    }
+  }
 
   int64_t rows = 0;
   PairwiseValue v;
@@ -199,6 +206,8 @@ bool pairLoop(const GenoData& data, const PairwiseLDOptions& o, OutputFiles& out
         store.add(i, j, s);
       }
     }
+    // A file that can no longer be written (a full disk) ends the loop.
+    if (out.pwld.failed() || out.pwlds.failed()) break;
   }
   const int64_t possible = static_cast<int64_t>(n) * (n - 1);
   printf("\n");
