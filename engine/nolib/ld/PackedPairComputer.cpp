@@ -24,10 +24,14 @@ const InverseTable& inverses() {
   return table;
 }
 
-struct Combination {
-  int first;  // first individual
-  int count;
-  uint8_t a, b;  // genotype of each SNP
+// Non-empty combinations of a genotype of the first SNP with one of the
+// second: first individual, count and the two genotype numbers, as parallel
+// arrays.
+struct Combinations {
+  int first[PackedPairComputer::kMaxCodes * PackedPairComputer::kMaxCodes];
+  int count[PackedPairComputer::kMaxCodes * PackedPairComputer::kMaxCodes];
+  uint8_t a[PackedPairComputer::kMaxCodes * PackedPairComputer::kMaxCodes];
+  uint8_t b[PackedPairComputer::kMaxCodes * PackedPairComputer::kMaxCodes];
 };
 
 // Counts and first individuals of every non-empty combination of a genotype
@@ -35,7 +39,7 @@ struct Combination {
 // ny), in plane order. Built twice, with and without the population-count
 // instruction, and chosen when the program starts.
 __attribute__((target_clones("popcnt", "default"))) int combine(const uint64_t* x, int nx, const uint64_t* y,
-                                                                 int ny, int words, Combination* out) {
+                                                                 int ny, int words, Combinations& out) {
   int n = 0;
   for (int a = 0; a < nx; ++a) {
     const uint64_t* pa = x + static_cast<int64_t>(a) * words;
@@ -51,7 +55,11 @@ __attribute__((target_clones("popcnt", "default"))) int combine(const uint64_t* 
       if (w == words) continue;
       const int first = w * 64 + __builtin_ctzll(pa[w] & pb[w]);
       for (; w < words; ++w) count += __builtin_popcountll(pa[w] & pb[w]);
-      out[n++] = {first, count, static_cast<uint8_t>(a), static_cast<uint8_t>(b)};
+      out.first[n] = first;
+      out.count[n] = count;
+      out.a[n] = static_cast<uint8_t>(a);
+      out.b[n] = static_cast<uint8_t>(b);
+      ++n;
     }
   }
   return n;
@@ -281,27 +289,20 @@ void PackedPairComputer::countPair(int i, int j, PairwiseValue& v) {
   m_second = j;
   const Snp& A = m_snps[i];
   const Snp& B = m_snps[j];
-  Combination combos[kMaxSubs];
+  Combinations combos;
   const int nc = combine(m_planes.data() + A.planeOffset, A.numCodes, m_planes.data() + B.planeOffset, B.numCodes,
                          m_words, combos);
-  // Order of the first individual (each individual is in one combination,
-  // so the first individuals differ): every combination goes to its rank.
-  // (The first individuals sit in an array of their own so that the rank
-  // loop runs on plain integers.)
-  int firsts[kMaxSubs];
-  for (int k = 0; k < nc; ++k) firsts[k] = combos[k].first;
-  Combination sorted[kMaxSubs];
-  for (int k = 0; k < nc; ++k) {
-    const int f = firsts[k];
-    int rank = 0;
-    for (int m = 0; m < nc; ++m) rank += firsts[m] < f ? 1 : 0;
-    sorted[rank] = combos[k];
-  }
+  // Each combination goes to its rank in the order of first individuals
+  // (every individual is in one combination, so the first individuals
+  // differ).
   int n = 0;
   m_numSubs = nc;
-  for (int s = 0; s < nc; ++s) {
-    const int a = sorted[s].a, b = sorted[s].b;
-    const int count = sorted[s].count;
+  for (int k = 0; k < nc; ++k) {
+    const int f = combos.first[k];
+    int s = 0;
+    for (int m = 0; m < nc; ++m) s += combos.first[m] < f ? 1 : 0;
+    const int a = combos.a[k], b = combos.b[k];
+    const int count = combos.count[k];
     const int ga = A.genotypeClass[a], gb = B.genotypeClass[b];
     if (ga >= 0 && gb >= 0) {
       v.genotypeCount[3 * ga + gb] += count;
