@@ -19,7 +19,7 @@ export LC_ALL=C
 
 g++ -O2 -std=c++20 -I"$here/../../engine/nolib" "$here/pair_phases.cpp" \
   "$build/lib/libld.a" "$build/lib/libmarlo_core.a" "$build/lib/libcommon_sgt.a" "$build/lib/libstats_marlo.a" \
-  -o "$work/pair_phases"
+  -L"$build/bin" -lkestrel -Wl,-rpath,"$build/bin" -o "$work/pair_phases"
 
 run() {
   local label=$1 file=$2
