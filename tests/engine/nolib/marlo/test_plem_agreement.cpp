@@ -35,7 +35,7 @@ Sample generate(uint32_t seed, int individuals) {
   };
   Sample s;
   s.individuals = individuals;
-  std::vector<std::pair<std::string, int>> spec;
+  std::vector<std::pair<std::string, int>> entries;
   for (int i = 0; i < individuals; ++i) {
     const std::string& a = draw();
     const std::string& b = draw();
@@ -46,13 +46,13 @@ Sample generate(uint32_t seed, int individuals) {
       g += std::min(a[m], b[m]);
       g += std::max(a[m], b[m]);
     }
-    auto it = std::find_if(spec.begin(), spec.end(), [&](const auto& e) { return e.first == g; });
-    if (it == spec.end())
-      spec.emplace_back(g, 1);
+    auto it = std::find_if(entries.begin(), entries.end(), [&](const auto& e) { return e.first == g; });
+    if (it == entries.end())
+      entries.emplace_back(g, 1);
     else
       ++it->second;
   }
-  s.phenotypes = plemtest::makePhenotypes(spec);
+  s.phenotypes = plemtest::makePhenotypes(entries);
   return s;
 }
 

@@ -14,12 +14,12 @@
 
 namespace plemtest {
 
-std::vector<Phenotype> makePhenotypes(const std::vector<std::pair<std::string, int>>& spec) {
-  std::vector<Phenotype> ph(spec.size());
+std::vector<Phenotype> makePhenotypes(const std::vector<std::pair<std::string, int>>& entries) {
+  std::vector<Phenotype> ph(entries.size());
   int next = 0;
-  for (size_t p = 0; p < spec.size(); ++p) {
-    ph[p].setGenotype(spec[p].first, spec[p].second);
-    for (int m = 0; m < spec[p].second; ++m) {
+  for (size_t p = 0; p < entries.size(); ++p) {
+    ph[p].setGenotype(entries[p].first, entries[p].second);
+    for (int m = 0; m < entries[p].second; ++m) {
       ph[p].memberIndex[m] = next;
       ph[p].memberId[m] = "i" + std::to_string(next);
       ++next;
@@ -47,16 +47,16 @@ std::string genotypeOf(const std::string& a, const std::string& b) {
 // Individuals given as haplotype pairs, grouped by genotype in order of
 // first appearance.
 std::vector<Phenotype> fromPairs(const std::vector<std::pair<std::string, std::string>>& individuals) {
-  std::vector<std::pair<std::string, int>> spec;
+  std::vector<std::pair<std::string, int>> entries;
   for (const auto& [a, b] : individuals) {
     const std::string g = genotypeOf(a, b);
-    auto it = std::find_if(spec.begin(), spec.end(), [&](const auto& e) { return e.first == g; });
-    if (it == spec.end())
-      spec.emplace_back(g, 1);
+    auto it = std::find_if(entries.begin(), entries.end(), [&](const auto& e) { return e.first == g; });
+    if (it == entries.end())
+      entries.emplace_back(g, 1);
     else
       ++it->second;
   }
-  return makePhenotypes(spec);
+  return makePhenotypes(entries);
 }
 
 // Fixes the random starts of the block EMs for the duration of a test.

@@ -15,7 +15,7 @@
 
 namespace plemtest {
 
-std::vector<Phenotype> makePhenotypes(const std::vector<std::pair<std::string, int>>& spec);
+std::vector<Phenotype> makePhenotypes(const std::vector<std::pair<std::string, int>>& entries);
 
 struct InsertionTable {
   std::vector<std::string> order;
