@@ -68,13 +68,13 @@ awk -F'\t' '
   END { printf "SNPs flagged by quality control (all samples): %d of %d\n", flagged, total }' chr10.geno.flag
 awk '
   /^!Sample_Type:/ { type = substr($0, 14) }
-  /^!Block_No:/ { blocks[type]++ }
-  END { line = "LD blocks found:"; for (t in blocks) line = line " " t "=" blocks[t]; print line }' chr10.impu.ld.hblk
+  /^!Block_No:/ { if (!(type in blocks)) order[++n] = type; blocks[type]++ }
+  END { line = "LD blocks found per sample type:"; for (i = 1; i <= n; i++) line = line " " order[i] "=" blocks[order[i]]; print line }' chr10.impu.ld.hblk
 awk -F'\t' '
   /^!Sample_Type:/ { type = substr($0, 14); next }
   /^!/ || /^No\t/ { next }
-  NF >= 4 { n[type]++ }
-  END { line = "Tag SNPs (r2 > 0.8, taggers and singletons):"; for (t in n) line = line " " t "=" n[t]; print line }' \
+  NF >= 4 { if (!(type in count)) order[++n] = type; count[type]++ }
+  END { line = "Tag SNPs per sample type (r2 > 0.8, taggers and singletons):"; for (i = 1; i <= n; i++) line = line " " order[i] "=" count[order[i]]; print line }' \
   chr10.impu.pwld.tag
 echo "Five smallest association p-values (additive model, minor allele) with q-values:"
 awk -F'\t' 'NR > 1 && NR <= 6 { printf "  %-12s p = %s  q = %s\n", $1, $2, $3 }' chr10.impu.snp.crss.00.tmp.fdr
