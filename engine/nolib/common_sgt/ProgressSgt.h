@@ -1,4 +1,5 @@
 #pragma once
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -30,3 +31,11 @@ class ProgressSgt {
   std::vector<std::string> m_names;
   bool m_enabled = false;
 };
+
+// Progress amounts of byte-sized work (file positions, file sizes) are ints:
+// clamped to 0 ... INT_MAX so a file over 2 GiB still reports sensibly.
+inline int clampProgress(long long amount) {
+  if (amount > INT_MAX) return INT_MAX;
+  if (amount < 0) return 0;
+  return static_cast<int>(amount);
+}

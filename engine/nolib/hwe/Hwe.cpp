@@ -8,6 +8,7 @@
 
 #include "common_sgt/ErrorReport.h"
 #include "common_sgt/FileUtil.h"
+#include "common_sgt/GenotypeLine.h"
 #include "common_sgt/StringUtilSgt.h"
 
 namespace {
@@ -15,12 +16,6 @@ namespace {
 const char* const kColumnHeader =
     "Marker_ID\tAllele\tMissingGenotype_Cnt\tTotalGenotype_Cnt\tValidGenotype_Cnt\tCall_Rate\tAllele_Freq\tChi_Square\tp_"
     "value\tMono_Flag\tCallRate_Flag\tMAF_Flag\tHWE_Flag\tTotal_Flag\n";
-
-int clampToInt(long long v) {
-  if (v > INT_MAX) return INT_MAX;
-  if (v < 0) return 0;
-  return static_cast<int>(v);
-}
 
 // Two names denote one file when they are equal or, for files that exist,
 // when they share device and inode.
@@ -31,17 +26,6 @@ bool sameFile(const std::string& a, const std::string& b) {
   struct stat sb {};
   if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0) return false;
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
-// Position just after the fourth tab, or npos when the line has fewer.
-size_t afterFourthTab(std::string_view line) {
-  size_t p = 0;
-  for (int i = 0; i < 4; ++i) {
-    size_t t = line.find('\t', p);
-    if (t == std::string_view::npos) return std::string_view::npos;
-    p = t + 1;
-  }
-  return p;
 }
 
 }  // namespace
@@ -76,7 +60,7 @@ void Hwe::setFlagClass(const char* className) {
   fflush(stdout);
 }
 
-void Hwe::progressShow(long long position) { m_progress.show(clampToInt(position)); }
+void Hwe::progressShow(long long position) { m_progress.show(clampProgress(position)); }
 
 bool Hwe::checkFileNames() {
   struct Clash {
@@ -188,7 +172,7 @@ bool Hwe::run(const char* inputFile) {
 
   if (!readSampleClasses()) return closeFiles(false);
 
-  m_progress.addTask("SNP flagging", clampToInt(m_input.size()));
+  m_progress.addTask("SNP flagging", clampProgress(m_input.size()));
   m_progress.showTaskList();
 
   bool first = true;

@@ -8,25 +8,10 @@
 #include <cstring>
 
 #include "common_sgt/ErrorReport.h"
+#include "common_sgt/GenotypeLine.h"
 #include "common_sgt/LineReader.h"
 
 namespace {
-
-int clampToInt(long long v) {
-  if (v > INT_MAX) return INT_MAX;
-  if (v < 0) return 0;
-  return static_cast<int>(v);
-}
-
-size_t afterFourthTab(std::string_view line) {
-  size_t p = 0;
-  for (int i = 0; i < 4; ++i) {
-    size_t t = line.find('\t', p);
-    if (t == std::string_view::npos) return std::string_view::npos;
-    p = t + 1;
-  }
-  return p;
-}
 
 bool sameExistingFile(const std::string& a, const std::string& b) {
   struct stat sa {};
@@ -120,12 +105,12 @@ bool Impu::imputeLines(int mode) {
     printf("%s: the sample identifier and sample type lines are missing\n", m_inputName.c_str());
     return false;
   }
-  m_progress.addTask(modeName(mode), clampToInt(reader.size()));
+  m_progress.addTask(modeName(mode), clampProgress(reader.size()));
   m_progress.showTaskList();
 
   const bool knownMode = mode == MAJOR_HOMO || mode == MINOR_HOMO || mode == MAJOR_HETERO;
   while (reader.next(line)) {
-    m_progress.show(clampToInt(reader.position()));
+    m_progress.show(clampProgress(reader.position()));
     std::string_view marker = line.substr(0, line.find('\t'));
     size_t start = afterFourthTab(line);
     if (start == std::string_view::npos) {

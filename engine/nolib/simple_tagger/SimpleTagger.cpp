@@ -11,12 +11,6 @@ namespace {
 
 enum Task { kReadFile = 0, kMakeVector, kMakeTaggerSet, kWriteTagger, kWriteSingleton };
 
-int clampToInt(long long v) {
-  if (v > INT_MAX) return INT_MAX;
-  if (v < 0) return 0;
-  return static_cast<int>(v);
-}
-
 // Field k (0-based) of a tab-separated line; false when the line has fewer.
 bool field(std::string_view line, int k, std::string_view& out) {
   size_t start = 0;
@@ -81,7 +75,7 @@ bool SimpleTagger::nextLine(std::string_view& line) {
     return true;
   }
   if (!m_input.next(line)) return false;
-  m_progress.show(clampToInt(m_input.position()));
+  m_progress.show(clampProgress(m_input.position()));
   return true;
 }
 
@@ -244,7 +238,7 @@ bool SimpleTagger::run(const char* inputFile, double r2Threshold) {
     return false;
   }
 
-  m_progress.addTask("read file", clampToInt(m_input.size()));
+  m_progress.addTask("read file", clampProgress(m_input.size()));
   m_progress.addTask("make vector", 100);
   m_progress.addTask("make tagger set", 100);
   m_progress.addTask("write tagger", 100);

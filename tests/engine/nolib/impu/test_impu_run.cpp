@@ -10,44 +10,15 @@
 #include <string>
 
 #include "impu/Impu.h"
+#include "support/TestFiles.h"
 
 namespace {
 
-class TempDir {
- public:
-  TempDir() {
-    char pattern[] = "/tmp/impu_test_XXXXXX";
-    char* p = mkdtemp(pattern);
-    m_path = p ? p : "/tmp";
-  }
-  ~TempDir() {
-    std::string cmd = "chmod -R u+rwx '" + m_path + "' 2>/dev/null; rm -rf '" + m_path + "'";
-    if (system(cmd.c_str()) != 0) {
-    }
-  }
-  std::string file(const std::string& name) const { return m_path + "/" + name; }
-  const std::string& path() const { return m_path; }
+using TempDir = testsupport::ScratchDir;
+using testsupport::exists;
+using testsupport::readFile;
+using testsupport::writeFile;
 
- private:
-  std::string m_path;
-};
-
-void writeFile(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary);
-  out << text;
-}
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-bool exists(const std::string& path) {
-  struct stat st {};
-  return stat(path.c_str(), &st) == 0;
-}
 
 const char* kHeader = "id\tchr\tpos\tstr\ts1\ts2\ts3\ts4\ts5\ts6\ts7\ts8\nid\tchr\tpos\tstr\tc\tc\tc\tc\tc\tc\tc\tc\n";
 

@@ -8,38 +8,15 @@
 #include <string>
 
 #include "simple_tagger/SimpleTagger.h"
+#include "support/TestFiles.h"
 
 namespace {
 
-class TempDir {
- public:
-  TempDir() {
-    char pattern[] = "/tmp/tag_test_XXXXXX";
-    char* p = mkdtemp(pattern);
-    m_path = p ? p : "/tmp";
-  }
-  ~TempDir() {
-    std::string cmd = "rm -rf '" + m_path + "'";
-    if (system(cmd.c_str()) != 0) {
-    }
-  }
-  std::string file(const std::string& name) const { return m_path + "/" + name; }
+using TempDir = testsupport::ScratchDir;
+using testsupport::exists;
+using testsupport::readFile;
+using testsupport::writeFile;
 
- private:
-  std::string m_path;
-};
-
-void writeFile(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary);
-  out << text;
-}
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 std::string header(const char* type) {
   return std::string("!Chromosome_No:10\n!Region_Limit:500.0Kb\n!Sample_Type:") + type +
