@@ -2,7 +2,10 @@
 
 #include <cstring>
 
+#include "common_sgt/ErrorReport.h"
+#include "common_sgt/FileIdentity.h"
 #include "common_sgt/LineReader.h"
+#include "common_sgt/NumberParse.h"
 #include "snpxtab/AssociationTest.h"
 #include "snpxtab/ProgramSupport.h"
 
@@ -80,11 +83,11 @@ bool HapCrossTab::parseArguments(int argc, char** argv) {
     usageError("the block file name has no '.'", argv[1]);
     return false;
   }
-  if (!xtab::parseDecimalArg(argv[2], m_level)) {
+  if (!parseWholeDecimal(argv[2], m_level)) {
     usageError("level is not a number", argv[2]);
     return false;
   }
-  if (!xtab::parseIntegerArg(argv[3], m_model) || m_model < 0 || m_model >= xtab::kModelCount) {
+  if (!parseWholeInt(argv[3], m_model) || m_model < 0 || m_model >= xtab::kModelCount) {
     usageError("model must be an integer from 0 to 5", argv[3]);
     return false;
   }
@@ -254,10 +257,10 @@ int HapCrossTab::analyse() {
   LineReader in;
   if (!in.open(m_inputName.c_str())) {
     fprintf(stderr, "#error=Cannot read input file\n");
-    xtab::printSystemError(m_inputName.c_str());
+    printSystemErrorFor(m_inputName.c_str());
     return 1;
   }
-  if (xtab::sameFile(m_inputName.c_str(), m_outputName.c_str())) {
+  if (sameExistingFile(m_inputName.c_str(), m_outputName.c_str())) {
     fprintf(stderr, "#error=Cannot write output file\n");
     fprintf(stderr, "%s: the result file would overwrite the block file\n", m_outputName.c_str());
     return 1;
@@ -265,7 +268,7 @@ int HapCrossTab::analyse() {
   m_out = fopen(m_outputName.c_str(), "w");
   if (!m_out) {
     fprintf(stderr, "#error=Cannot write output file\n");
-    xtab::printSystemError(m_outputName.c_str());
+    printSystemErrorFor(m_outputName.c_str());
     return 1;
   }
   fprintf(stderr, "#result=------------- INPUT FILE DETAIL ------------------\n");
@@ -294,7 +297,7 @@ int HapCrossTab::analyse() {
   m_out = nullptr;
   if (!written) {
     fprintf(stderr, "#error=Cannot write output file\n");
-    xtab::printSystemError(m_outputName.c_str());
+    printSystemErrorFor(m_outputName.c_str());
     return 1;
   }
 

@@ -8,29 +8,15 @@
 #include <cstring>
 #include <string_view>
 
+#include "common_sgt/ErrorReport.h"
+#include "common_sgt/FileIdentity.h"
 #include "common_sgt/LineReader.h"
+#include "common_sgt/NumberParse.h"
 #include "qvalcalc/QValue.h"
 
 namespace {
 
 const char* const kUsage = "usage: qvalcalc kind report column\n";
-
-bool parseIntegerArg(const char* text, int& value) {
-  const char* p = text;
-  bool negative = false;
-  if (*p == '+' || *p == '-') negative = *p++ == '-';
-  if (*p < '0' || *p > '9') return false;
-  long long v = 0;
-  for (; *p; ++p) {
-    if (*p < '0' || *p > '9') return false;
-    v = v * 10 + (*p - '0');
-    if (v > static_cast<long long>(INT_MAX) + 1) return false;
-  }
-  if (negative) v = -v;
-  if (v > INT_MAX || v < INT_MIN) return false;
-  value = static_cast<int>(v);
-  return true;
-}
 
 void usageError(const char* message, const char* value) {
   if (value)
@@ -43,18 +29,6 @@ void usageError(const char* message, const char* value) {
   fflush(stderr);
 }
 
-void printSystemError(const char* name) {
-  int err = errno;
-  fprintf(stderr, "%s: %s\n", name, strerror(err));
-  fflush(stderr);
-}
-
-bool sameFile(const char* a, const char* b) {
-  struct stat sa, sb;
-  if (stat(a, &sa) != 0 || stat(b, &sb) != 0) return false;
-  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
 }  // namespace
 
 bool QvalCalc::parseArguments(int argc, char** argv) {
@@ -62,12 +36,12 @@ bool QvalCalc::parseArguments(int argc, char** argv) {
     usageError("too few arguments", nullptr);
     return false;
   }
-  if (!parseIntegerArg(argv[1], m_kind)) {
+  if (!parseWholeInt(argv[1], m_kind)) {
     usageError("kind must be an integer (0 for a SNP report)", argv[1]);
     return false;
   }
   m_inputName = argv[2];
-  if (!parseIntegerArg(argv[3], m_column)) {
+  if (!parseWholeInt(argv[3], m_column)) {
     usageError("column must be an integer (0 for the goodness-of-fit p-value)", argv[3]);
     return false;
   }
@@ -84,10 +58,10 @@ int QvalCalc::run(int argc, char** argv) {
   LineReader in;
   if (!in.open(m_inputName.c_str())) {
     fprintf(stderr, "#error=Cannot read input file.\n");
-    printSystemError(m_inputName.c_str());
+    printSystemErrorFor(m_inputName.c_str());
     return 1;
   }
-  if (sameFile(m_inputName.c_str(), m_outputName.c_str())) {
+  if (sameExistingFile(m_inputName.c_str(), m_outputName.c_str())) {
     fprintf(stderr, "#error=Cannot write fdr file.\n");
     fprintf(stderr, "%s: the fdr file would overwrite the report\n", m_outputName.c_str());
     return 1;
@@ -95,7 +69,7 @@ int QvalCalc::run(int argc, char** argv) {
   FILE* out = fopen(m_outputName.c_str(), "w");
   if (!out) {
     fprintf(stderr, "#error=Cannot write fdr file.\n");
-    printSystemError(m_outputName.c_str());
+    printSystemErrorFor(m_outputName.c_str());
     return 1;
   }
 
@@ -139,7 +113,7 @@ int QvalCalc::run(int argc, char** argv) {
   written = fclose(out) == 0 && written;
   if (!written) {
     fprintf(stderr, "#error=Cannot write fdr file.\n");
-    printSystemError(m_outputName.c_str());
+    printSystemErrorFor(m_outputName.c_str());
     return 1;
   }
   printf("Total Running Time: %f sec\n", static_cast<double>(time(nullptr) - m_start));

@@ -4,8 +4,11 @@
 #include <cstring>
 #include <string_view>
 
+#include "common_sgt/ErrorReport.h"
+#include "common_sgt/FileIdentity.h"
 #include "common_sgt/FileUtil.h"
 #include "common_sgt/LineReader.h"
+#include "common_sgt/NumberParse.h"
 #include "snpxtab/AssociationTest.h"
 #include "snpxtab/ProgramSupport.h"
 
@@ -55,19 +58,19 @@ bool SnpCrossTab::parseArguments(int argc, char** argv) {
     usageError("the genotype file name has no '.'", argv[1]);
     return false;
   }
-  if (!xtab::parseIntegerArg(argv[2], m_snpCountArg)) {
+  if (!parseWholeInt(argv[2], m_snpCountArg)) {
     usageError("snp-count is not an integer", argv[2]);
     return false;
   }
-  if (!xtab::parseDecimalArg(argv[3], m_level)) {
+  if (!parseWholeDecimal(argv[3], m_level)) {
     usageError("level is not a number", argv[3]);
     return false;
   }
-  if (!xtab::parseIntegerArg(argv[4], m_risk) || (m_risk != 0 && m_risk != 1)) {
+  if (!parseWholeInt(argv[4], m_risk) || (m_risk != 0 && m_risk != 1)) {
     usageError("risk must be 0 (minor allele) or 1 (major allele)", argv[4]);
     return false;
   }
-  if (!xtab::parseIntegerArg(argv[5], m_model) || m_model < 0 || m_model >= xtab::kModelCount) {
+  if (!parseWholeInt(argv[5], m_model) || m_model < 0 || m_model >= xtab::kModelCount) {
     usageError("model must be an integer from 0 to 5", argv[5]);
     return false;
   }
@@ -94,7 +97,7 @@ int SnpCrossTab::run(int argc, char** argv) {
     long long lines = countDataLines(m_inputName.c_str());
     if (lines < 0) {
       fprintf(stderr, "#error=Cannot read input file.\n");
-      xtab::printSystemError(m_inputName.c_str());
+      printSystemErrorFor(m_inputName.c_str());
       return 1;
     }
     long long snps = lines - 2;
@@ -141,10 +144,10 @@ int SnpCrossTab::analyse() {
   LineReader in;
   if (!in.open(m_inputName.c_str())) {
     fprintf(stderr, "#error=Cannot read input file.\n");
-    xtab::printSystemError(m_inputName.c_str());
+    printSystemErrorFor(m_inputName.c_str());
     return 1;
   }
-  if (xtab::sameFile(m_inputName.c_str(), m_outputName.c_str())) {
+  if (sameExistingFile(m_inputName.c_str(), m_outputName.c_str())) {
     fprintf(stderr, "#error=Cannot write output file.\n");
     fprintf(stderr, "%s: the result file would overwrite the genotype file\n", m_outputName.c_str());
     return 1;
@@ -152,7 +155,7 @@ int SnpCrossTab::analyse() {
   m_out = fopen(m_outputName.c_str(), "w");
   if (!m_out) {
     fprintf(stderr, "#error=Cannot write output file.\n");
-    xtab::printSystemError(m_outputName.c_str());
+    printSystemErrorFor(m_outputName.c_str());
     return 1;
   }
 
@@ -214,7 +217,7 @@ int SnpCrossTab::analyse() {
   m_out = nullptr;
   if (!written) {
     fprintf(stderr, "#error=Cannot write output file.\n");
-    xtab::printSystemError(m_outputName.c_str());
+    printSystemErrorFor(m_outputName.c_str());
     return 1;
   }
 

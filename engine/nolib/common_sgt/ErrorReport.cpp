@@ -16,6 +16,12 @@ void reportSystemError(const char* unit, int line, const char* condition) {
   fprintf(stderr, "%s: %s\n", condition ? condition : "", strerror(err));
 }
 
+void printSystemErrorFor(const char* subject) {
+  int err = errno;
+  fprintf(stderr, "%s: %s\n", subject ? subject : "", strerror(err));
+  fflush(stderr);
+}
+
 void reportCondition(const char* unit, int line, const char* message) {
   printf(" ERROR : FILE : %s , LINE : %d \n   MSG : %s\n", unit, line, message ? message : "");
   fflush(stdout);

@@ -7,6 +7,8 @@ void reportNull(const char* unit, int line);
 // System-error report: "<unit>:<line>\n" on standard output, then
 // "<condition>: <system error text>\n" on standard error.
 void reportSystemError(const char* unit, int line, const char* condition);
+// "<subject>: <system error text>\n" on standard error for the current errno.
+void printSystemErrorFor(const char* subject);
 // Condition report: " ERROR : FILE : <unit> , LINE : <line> \n   MSG : <msg>\n" on standard output.
 void reportCondition(const char* unit, int line, const char* message);
 

@@ -72,3 +72,31 @@ uint32_t parseDecimalUnsigned(const char* text) {
   }
   return static_cast<uint32_t>(v);
 }
+
+bool parseWholeInt(const char* text, int& value) {
+  if (!text) return false;
+  const char* p = text;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  if (!isDigit(*p)) return false;
+  long long v = 0;
+  for (; *p; ++p) {
+    if (!isDigit(*p)) return false;
+    v = v * 10 + (*p - '0');
+    if (v > static_cast<long long>(INT_MAX) + 1) return false;
+  }
+  if (negative) v = -v;
+  if (v > INT_MAX || v < INT_MIN) return false;
+  value = static_cast<int>(v);
+  return true;
+}
+
+bool parseWholeDecimal(const char* text, double& value) {
+  if (!text) return false;
+  int n = decimalPrefixLength(text);
+  if (n == 0 || text[n] != '\0') return false;
+  double v = strtod(text, nullptr);
+  if (!std::isfinite(v)) return false;
+  value = v;
+  return true;
+}

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "common_sgt/ErrorReport.h"
+#include "common_sgt/FileIdentity.h"
 #include "common_sgt/FileUtil.h"
 #include "common_sgt/GenotypeLine.h"
 #include "common_sgt/StringUtilSgt.h"
@@ -22,10 +23,7 @@ const char* const kColumnHeader =
 bool sameFile(const std::string& a, const std::string& b) {
   if (a.empty() || b.empty()) return false;
   if (a == b) return true;
-  struct stat sa {};
-  struct stat sb {};
-  if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0) return false;
-  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  return sameExistingFile(a.c_str(), b.c_str());
 }
 
 }  // namespace

@@ -8,17 +8,11 @@
 #include <cstring>
 
 #include "common_sgt/ErrorReport.h"
+#include "common_sgt/FileIdentity.h"
 #include "common_sgt/GenotypeLine.h"
 #include "common_sgt/LineReader.h"
 
 namespace {
-
-bool sameExistingFile(const std::string& a, const std::string& b) {
-  struct stat sa {};
-  struct stat sb {};
-  if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0) return false;
-  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
 
 bool isMissing(const char* g) { return g[0] == 'N' && g[1] == '/' && g[2] == 'N'; }
 
@@ -59,7 +53,7 @@ bool Impu::impute(const char* inputFile, int mode) {
   fflush(stdout);
   // Opening the position file truncates it; it must not be the input under
   // another name.
-  if (sameExistingFile(m_posName, m_inputName)) {
+  if (sameExistingFile(m_posName.c_str(), m_inputName.c_str())) {
     printf("%s: the position file is the input file; refused\n", m_posName.c_str());
   } else {
     m_pos = fopen(m_posName.c_str(), "w");

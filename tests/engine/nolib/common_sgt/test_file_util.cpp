@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "common_sgt/FileIdentity.h"
 #include "common_sgt/FileUtil.h"
 #include "common_sgt/LineReader.h"
 
@@ -23,6 +25,25 @@ FILE* memStream(const std::string& content) {
   fwrite(content.data(), 1, content.size(), fp);
   rewind(fp);
   return fp;
+}
+
+TEST(FileIdentity, RecognisesOneFileUnderTwoNames) {
+  std::string a = testing::TempDir() + "samefile_a.txt";
+  std::string b = testing::TempDir() + "samefile_b.txt";
+  FILE* f = fopen(a.c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  fclose(f);
+  remove(b.c_str());
+  EXPECT_TRUE(sameExistingFile(a.c_str(), a.c_str()));
+  EXPECT_FALSE(sameExistingFile(a.c_str(), b.c_str()));
+  f = fopen(b.c_str(), "w");
+  fclose(f);
+  EXPECT_FALSE(sameExistingFile(a.c_str(), b.c_str()));
+  EXPECT_EQ(link(a.c_str(), (a + ".link").c_str()), 0);
+  EXPECT_TRUE(sameExistingFile(a.c_str(), (a + ".link").c_str()));
+  remove((a + ".link").c_str());
+  remove(a.c_str());
+  remove(b.c_str());
 }
 
 TEST(Split, EmptyPiecesVanish) {

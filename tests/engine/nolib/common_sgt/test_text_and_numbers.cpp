@@ -47,6 +47,44 @@ TEST(NumberParse, Integers) {
   EXPECT_EQ(parseDecimalUnsigned("17x"), 17u);
 }
 
+TEST(NumberParse, WholeIntegers) {
+  int v = 7;
+  EXPECT_TRUE(parseWholeInt("0", v));
+  EXPECT_EQ(v, 0);
+  EXPECT_TRUE(parseWholeInt("-12", v));
+  EXPECT_EQ(v, -12);
+  EXPECT_TRUE(parseWholeInt("+5", v));
+  EXPECT_EQ(v, 5);
+  EXPECT_TRUE(parseWholeInt("2147483647", v));
+  EXPECT_EQ(v, 2147483647);
+  EXPECT_TRUE(parseWholeInt("-2147483648", v));
+  v = 7;
+  EXPECT_FALSE(parseWholeInt("2147483648", v));
+  EXPECT_FALSE(parseWholeInt("1x", v));
+  EXPECT_FALSE(parseWholeInt("x", v));
+  EXPECT_FALSE(parseWholeInt("", v));
+  EXPECT_FALSE(parseWholeInt("1.0", v));
+  EXPECT_FALSE(parseWholeInt(" 1", v));
+  EXPECT_EQ(v, 7);
+}
+
+TEST(NumberParse, WholeDecimals) {
+  double d = 0;
+  EXPECT_TRUE(parseWholeDecimal("0.05", d));
+  EXPECT_EQ(d, 0.05);
+  EXPECT_TRUE(parseWholeDecimal("5e-2", d));
+  EXPECT_EQ(d, 0.05);
+  EXPECT_TRUE(parseWholeDecimal("1", d));
+  EXPECT_TRUE(parseWholeDecimal(".5", d));
+  EXPECT_EQ(d, 0.5);
+  EXPECT_FALSE(parseWholeDecimal("0.05x", d));
+  EXPECT_FALSE(parseWholeDecimal("nan", d));
+  EXPECT_FALSE(parseWholeDecimal("inf", d));
+  EXPECT_FALSE(parseWholeDecimal("1e999", d));
+  EXPECT_FALSE(parseWholeDecimal("", d));
+  EXPECT_FALSE(parseWholeDecimal("0x10", d));
+}
+
 TEST(Random, FirstValuesForSeedOne) {
   lcgSeed(1);
   std::vector<int> got;
