@@ -115,62 +115,69 @@ Tag1Options parseTag1Options(int argc, char** argv) {
   return o;
 }
 
+namespace {
+
+enum class Match { kNone, kAccepted, kRejected };
+
+// The options EM and PLEM share: /EPS, /RANDOM, /MHF, /SEED, and /PROGRESS
+// and /DEBUG, which the start-up scan has already handled.
+Match matchHaplotypeOption(const char* a, AnalysisTask& task) {
+  if (optionPrefix(a, "/EPS")) return setEps(a, task) ? Match::kAccepted : Match::kRejected;
+  if (optionExact(a, "/RANDOM")) {
+    task.m_nRandomInit = 1;
+    return Match::kAccepted;
+  }
+  if (optionPrefix(a, "/MHF")) {
+    setDouble(a, "/MHF", task.m_dMinHaplotypeFreq);
+    return Match::kAccepted;
+  }
+  if (optionPrefix(a, "/SEED")) {
+    setSeed(a);
+    return Match::kAccepted;
+  }
+  if (optionPrefix(a, "/PROGRESS") || optionPrefix(a, "/DEBUG")) return Match::kAccepted;
+  return Match::kNone;
+}
+
+// PLEM's own options. None of them shares a prefix with the shared ones, so
+// testing them first selects the same option as any other order would.
+Match matchPlemOption(const char* a, AnalysisTask& task) {
+  if (optionPrefix(a, "/BL")) {
+    // A block length below 1 leaves the block count undefined.
+    if (const char* v = optionValue(a, "/BL")) {
+      int bl = parseDecimalInt(v);
+      if (bl < 1) return Match::kRejected;
+      task.m_nBlockLength = bl;
+    }
+    return Match::kAccepted;
+  }
+  if (optionPrefix(a, "/PLEMEPS")) {
+    setDouble(a, "/PLEMEPS", task.m_dPlemEps);
+    return Match::kAccepted;
+  }
+  return Match::kNone;
+}
+
+}  // namespace
+
 WalkOutcome walkEmOptions(int argc, char** argv, AnalysisTask& task, std::string& badArgument) {
   for (int i = 3; i < argc; ++i) {
-    const char* a = argv[i];
-    if (optionPrefix(a, "/EPS")) {
-      if (setEps(a, task)) continue;
-    } else if (optionExact(a, "/RANDOM")) {
-      task.m_nRandomInit = 1;
-      continue;
-    } else if (optionPrefix(a, "/MHF")) {
-      setDouble(a, "/MHF", task.m_dMinHaplotypeFreq);
-      continue;
-    } else if (optionPrefix(a, "/SEED")) {
-      setSeed(a);
-      continue;
-    } else if (optionPrefix(a, "/PROGRESS") || optionPrefix(a, "/DEBUG")) {
-      continue;
+    if (matchHaplotypeOption(argv[i], task) != Match::kAccepted) {
+      badArgument = argv[i];
+      return WalkOutcome::kRejected;
     }
-    badArgument = a;
-    return WalkOutcome::kRejected;
   }
   return WalkOutcome::kAccepted;
 }
 
 WalkOutcome walkPlemOptions(int argc, char** argv, AnalysisTask& task, std::string& badArgument) {
   for (int i = 3; i < argc; ++i) {
-    const char* a = argv[i];
-    if (optionPrefix(a, "/EPS")) {
-      if (setEps(a, task)) continue;
-    } else if (optionExact(a, "/RANDOM")) {
-      task.m_nRandomInit = 1;
-      continue;
-    } else if (optionPrefix(a, "/BL")) {
-      // A block length below 1 leaves the block count undefined.
-      if (const char* v = optionValue(a, "/BL")) {
-        int bl = parseDecimalInt(v);
-        if (bl < 1) {
-          badArgument = a;
-          return WalkOutcome::kRejected;
-        }
-        task.m_nBlockLength = bl;
-      }
-      continue;
-    } else if (optionPrefix(a, "/PLEMEPS")) {
-      setDouble(a, "/PLEMEPS", task.m_dPlemEps);
-      continue;
-    } else if (optionPrefix(a, "/MHF")) {
-      setDouble(a, "/MHF", task.m_dMinHaplotypeFreq);
-      continue;
-    } else if (optionPrefix(a, "/SEED")) {
-      setSeed(a);
-      continue;
-    } else if (optionPrefix(a, "/PROGRESS") || optionPrefix(a, "/DEBUG")) {
-      continue;
+    Match m = matchPlemOption(argv[i], task);
+    if (m == Match::kNone) m = matchHaplotypeOption(argv[i], task);
+    if (m != Match::kAccepted) {
+      badArgument = argv[i];
+      return WalkOutcome::kRejected;
     }
-    badArgument = a;
-    return WalkOutcome::kRejected;
   }
   return WalkOutcome::kAccepted;
 }

@@ -1,5 +1,9 @@
 #include "SGManager.h"
 
+#include <cstdio>
+
+#include "marlo/HaplotypeResultFiles.h"
+
 SGManager::SGManager() = default;
 SGManager::~SGManager() = default;
 
@@ -10,4 +14,27 @@ bool SGManager::setInputFile(const char* fileName) {
 
 bool SGManager::loadSampleType(const char* sampleTypeName) {
   return genoData.loadData(m_inputFile.c_str(), sampleTypeName);
+}
+
+bool SGManager::beginHaplotypeCommand(HaplotypeResultFiles& files, const char* suffix, const char* who) {
+  if (!files.open(m_inputFile, suffix, who)) return false;
+  if (!genoData.loadHeader(m_inputFile.c_str())) {
+    if (genoData.headerState() == GenoData::HeaderState::kMalformed) printf("%s - loadData failed\n", who);
+    fflush(stdout);
+    files.discard();
+    return false;
+  }
+  return true;
+}
+
+bool SGManager::loadForHaplotypeCommand(HaplotypeResultFiles& files, const std::string& typeName, bool wrote,
+                                        const char* who) {
+  if (loadSampleType(typeName.c_str())) return true;
+  printf("%s - loadData failed\n", who);
+  fflush(stdout);
+  if (wrote)
+    files.close();
+  else
+    files.discard();
+  return false;
 }

@@ -3,6 +3,8 @@
 
 #include "marlo/GenoData.h"
 
+class HaplotypeResultFiles;
+
 // The analysis manager: owns the genotype data of the input file, walks its
 // sample types and runs the haplotype and LD analyses on each. Every
 // perform operation returns whether the command could do its work.
@@ -19,6 +21,14 @@ class SGManager {
                                       double minHaplotypeFreq);
   bool performLDAnalysis(bool useAnno, bool skipByAnno, int chrPosThresh, double eps, bool blocking,
                          int blockingMethod, bool crossOver);
+
+  // Shared steps of the haplotype commands. beginHaplotypeCommand opens the
+  // three result files and reads the input's header; loadForHaplotypeCommand
+  // loads one sample type. On failure both print why and close the files
+  // (removing them when nothing has been written yet) and return false.
+  bool beginHaplotypeCommand(HaplotypeResultFiles& files, const char* suffix, const char* who);
+  bool loadForHaplotypeCommand(HaplotypeResultFiles& files, const std::string& typeName, bool wrote,
+                               const char* who);
 
   std::string m_inputFile;
   std::string m_classToAnalyze;

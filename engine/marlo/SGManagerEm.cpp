@@ -24,29 +24,14 @@ constexpr int kMaxEmMarkers = 24;
 bool SGManager::performHaplotypeEstimation(double eps, int randomInit, double minHaplotypeFreq) {
   const char* who = "SGManager::performHaplotypeEstimation";
   HaplotypeResultFiles files;
-  if (!files.open(m_inputFile, ".em", who)) return false;
-
-  if (!genoData.loadHeader(m_inputFile.c_str())) {
-    if (genoData.headerState() == GenoData::HeaderState::kMalformed) printf("%s - loadData failed\n", who);
-    fflush(stdout);
-    files.discard();
-    return false;
-  }
+  if (!beginHaplotypeCommand(files, ".em", who)) return false;
 
   bool ok = true;
   bool wrote = false;
   const int n = genoData.m_SampleTypeTableSize;
   for (int t = 0; t <= n; ++t) {
     const std::string name = genoData.sampleTypeTable[t].name;
-    if (!loadSampleType(name.c_str())) {
-      printf("%s - loadData failed\n", who);
-      fflush(stdout);
-      if (wrote)
-        files.close();
-      else
-        files.discard();
-      return false;
-    }
+    if (!loadForHaplotypeCommand(files, name, wrote, who)) return false;
     if (genoData.m_nummarker == 0 || genoData.m_numindiv == 0) continue;
     if (genoData.m_nummarker > kMaxEmMarkers) {
       // Nothing can be estimated for this type: the command has not done its

@@ -37,14 +37,7 @@ bool SGManager::performHaplotypeEstimationPLEM(double eps, int randomInit, int b
                                                double minHaplotypeFreq) {
   const char* who = "SGManager::performHaplotypeEstimationPLEM";
   HaplotypeResultFiles files;
-  if (!files.open(m_inputFile, ".plem", who)) return false;
-
-  if (!genoData.loadHeader(m_inputFile.c_str())) {
-    if (genoData.headerState() == GenoData::HeaderState::kMalformed) printf("%s - loadData failed\n", who);
-    fflush(stdout);
-    files.discard();
-    return false;
-  }
+  if (!beginHaplotypeCommand(files, ".plem", who)) return false;
 
   bool ok = true;
   bool wrote = false;
@@ -53,15 +46,7 @@ bool SGManager::performHaplotypeEstimationPLEM(double eps, int randomInit, int b
     // With a single sample type the merged type holds the same individuals.
     if (n == 1 && t == 1) continue;
     const std::string name = genoData.sampleTypeTable[t].name;
-    if (!loadSampleType(name.c_str())) {
-      printf("%s - loadData failed\n", who);
-      fflush(stdout);
-      if (wrote)
-        files.close();
-      else
-        files.discard();
-      return false;
-    }
+    if (!loadForHaplotypeCommand(files, name, wrote, who)) return false;
     if (genoData.m_nummarker == 0 || genoData.m_numindiv == 0) continue;
     HaplotypeEstimator::writePopulationHeader(files.population, genoData, t);
     wrote = true;
