@@ -110,13 +110,17 @@ int HapCrossTab::run(int argc, char** argv) {
   return analyse();
 }
 
-int HapCrossTab::failInput(long long lineNumber, const char* problem) {
-  // A report cut short at a bad line is no result: it must not stay behind.
+void HapCrossTab::discardReport() {
+  // A report cut short is no result: it must not stay behind.
   if (m_out) {
     fclose(m_out);
     m_out = nullptr;
     remove(m_outputName.c_str());
   }
+}
+
+int HapCrossTab::failInput(long long lineNumber, const char* problem) {
+  discardReport();
   printf("hapxtab: %s line %lld: %s\n", m_inputName.c_str(), lineNumber, problem);
   fflush(stdout);
   fprintf(stderr, "#error=Invalid input file %s at line %lld: %s\n", m_inputName.c_str(), lineNumber, problem);
@@ -207,6 +211,7 @@ bool HapCrossTab::readSectionLine(std::string_view line, long long lineNumber, i
     fflush(stdout);
     fprintf(stderr, "#error=too many haplotype, maximum=%d\n", kMaxHaplotypeRows);
     fflush(stderr);
+    discardReport();
     status = -1;
     return false;
   }

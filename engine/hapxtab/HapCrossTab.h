@@ -29,6 +29,7 @@ class HapCrossTab {
   bool readSectionLine(std::string_view line, long long lineNumber, int& status);
   bool testHaplotypeRow(long long lineNumber);
   void writeHeader();
+  void discardReport();
   int failInput(long long lineNumber, const char* problem);
 
   time_t m_start = 0;
