@@ -53,16 +53,16 @@ bool Impu::impute(const char* inputFile, int mode) {
   fflush(stdout);
   // Opening the position file truncates it; it must not be the input under
   // another name.
-  if (sameExistingFile(m_posName.c_str(), m_inputName.c_str())) {
+  const bool posIsInput = sameExistingFile(m_posName.c_str(), m_inputName.c_str());
+  if (posIsInput)
     printf("%s: the position file is the input file; refused\n", m_posName.c_str());
-  } else {
+  else
     m_pos = fopen(m_posName.c_str(), "w");
-  }
   if (!m_pos) {
     int err = errno;
     printf("pos_fp == NULL : %s:%d\n", SGT_UNIT, __LINE__);
     printf(" set_pos_file (%s) == false %s:%d\n", m_inputName.c_str(), SGT_UNIT, __LINE__);
-    printf("%s: cannot be opened for writing: %s\n", m_posName.c_str(), strerror(err));
+    if (!posIsInput) printf("%s: cannot be opened for writing: %s\n", m_posName.c_str(), strerror(err));
     fflush(stdout);
     fclose(m_fp);
     m_fp = nullptr;

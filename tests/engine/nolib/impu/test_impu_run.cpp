@@ -113,6 +113,21 @@ TEST(ImpuRun, UnopenablePositionFileFailsBeforeAnyWrite) {
   EXPECT_EQ(readFile(dir.file("in.geno")), sixLines());
 }
 
+TEST(ImpuRun, PositionFileThatIsTheInputIsRefused) {
+  TempDir dir;
+  writeFile(dir.file("in.geno"), sixLines());
+  // in.geno.pos is a second name of the input: truncating it would destroy
+  // the genotypes.
+  ASSERT_EQ(link(dir.file("in.geno").c_str(), dir.file("in.geno.pos").c_str()), 0);
+  Impu impu;
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(impu.impute(dir.file("in.geno").c_str(), Impu::MAJOR_HOMO));
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("in.geno.pos: the position file is the input file; refused\n"), std::string::npos) << out;
+  EXPECT_EQ(out.find("cannot be opened for writing"), std::string::npos) << out;
+  EXPECT_EQ(readFile(dir.file("in.geno")), sixLines());
+}
+
 TEST(ImpuRun, MissingOrHeaderlessInputFails) {
   TempDir dir;
   Impu missing;
