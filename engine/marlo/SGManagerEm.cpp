@@ -17,10 +17,11 @@ constexpr int kMaxEmMarkers = 24;
 // section per type in each result file. Returns false when the command could
 // not do its work: a result file or the input cannot be opened, the header
 // or a sample type cannot be loaded, a sample type has more markers than EM
-// can take, an estimation cannot run, or a result
-// file cannot be written completely. Result files of a command that wrote
-// nothing before failing are removed; sections written before a failure
-// stay.
+// can take, an estimation cannot run, or a result file cannot be written
+// completely. When the input cannot be read at all (header or first sample
+// type), the result files just created are removed; sections written before
+// a later failure stay, and types skipped for their marker count leave the
+// files as they are (empty when every type was skipped).
 bool SGManager::performHaplotypeEstimation(double eps, int randomInit, double minHaplotypeFreq) {
   const char* who = "SGManager::performHaplotypeEstimation";
   HaplotypeResultFiles files;
