@@ -276,6 +276,7 @@ bool runPairwiseLD(GenoData& data, const std::string& inputFile, const PairwiseL
   reportTaskList(tasks.c_str());
 
   bool ok = true;
+  bool classFound = false;
   PairStore store;
   for (int p = 0; p <= types; ++p) {
     const std::string name = data.sampleTypeTable[p].name;
@@ -290,6 +291,7 @@ bool runPairwiseLD(GenoData& data, const std::string& inputFile, const PairwiseL
         continue;
       }
       printf("calc class [%s]\n", name.c_str());
+      classFound = true;
     }
     printf("Pairwise LD Analysis. %s\n", name.c_str());
     fflush(stdout);
@@ -312,6 +314,13 @@ bool runPairwiseLD(GenoData& data, const std::string& inputFile, const PairwiseL
     }
     if (o.blocking && !blockingSteps(data, o, out, store, name)) ok = false;
     store.reset(0);
+  }
+  // A class name that is no sample type of the file analyses nothing: the
+  // empty reports must not pass for a result.
+  if (!o.classToAnalyze.empty() && !classFound) {
+    printf("PWLD: no sample type \"%s\" in %s\n", o.classToAnalyze.c_str(), inputFile.c_str());
+    fflush(stdout);
+    ok = false;
   }
   if (!out.close(inputFile)) ok = false;
   return ok;
