@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -169,6 +170,13 @@ bool Hwe::run(const char* inputFile) {
   }
 
   if (!readSampleClasses()) return closeFiles(false);
+  if (m_flagClass != "M" && std::find(m_classes.begin(), m_classes.end(), m_flagClass) == m_classes.end()) {
+    // Nothing to take the Hardy-Weinberg judgement from: say so rather than
+    // let a mistyped class pass unnoticed.
+    printf("flag class %s is not a class of %s: every section judges Hardy-Weinberg equilibrium on its own samples\n",
+           m_flagClass.c_str(), m_inputName.c_str());
+    fflush(stdout);
+  }
 
   m_progress.addTask("SNP flagging", clampProgress(m_input.size()));
   m_progress.showTaskList();
@@ -218,9 +226,11 @@ bool Hwe::closeFiles(bool ok) {
   }
   if (m_output) {
     // Closed by writeFilteredFile after a complete write; still open here
-    // only when the filtered file was not written.
+    // only when the filtered file was not written. A failed run leaves no
+    // empty filtered file behind to be mistaken for a result.
     fclose(m_output);
     m_output = nullptr;
+    if (!ok) remove(m_outFile.c_str());
   }
   m_input.close();
   fflush(stdout);

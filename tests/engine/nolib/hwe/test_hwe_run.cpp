@@ -176,9 +176,16 @@ TEST(HweRun, FlagClassJudgesHweOfTheMergedSection) {
   EXPECT_EQ(mergedB[kTotalFlag], "0");
 
   Hwe byUnknown(0.1, 0.3, 0.05, 0.05, false, "", "");
+  testing::internal::CaptureStdout();
   byUnknown.setFlagClass("nosuchclass");
-  ASSERT_TRUE(byUnknown.run(dir.file("in.geno").c_str()));
+  bool ran = byUnknown.run(dir.file("in.geno").c_str());
+  std::string out = testing::internal::GetCapturedStdout();
+  ASSERT_TRUE(ran);
   EXPECT_EQ(sectionRows(readFile(dir.file("in.geno.flag")), "M")[0][kHwe], "1");
+  EXPECT_NE(out.find("flag class nosuchclass is not a class of " + dir.file("in.geno") +
+                     ": every section judges Hardy-Weinberg equilibrium on its own samples\n"),
+            std::string::npos)
+      << out;
 }
 
 TEST(HweRun, OutputNamingTheInputOrItsReportIsRefused) {
@@ -215,7 +222,7 @@ TEST(HweRun, MalformedSnpLineFailsTheRun) {
   std::string report = readFile(dir.file("in.geno.flag"));
   EXPECT_EQ(sectionRows(report, "x").size(), 1u);
   EXPECT_EQ(sectionRows(report, "M").size(), 1u);
-  EXPECT_EQ(readFile(dir.file("out.geno")), "");
+  EXPECT_FALSE(exists(dir.file("out.geno")));
   EXPECT_EQ(readFile(dir.file("in.geno")), text);
 }
 
@@ -229,12 +236,12 @@ TEST(HweRun, MissingInputAndHeaderlessInputFail) {
   EXPECT_FALSE(empty.run(dir.file("empty.geno").c_str()));
 }
 
-TEST(HweRun, UnreadableHintFileFailsWithoutFilteredLines) {
+TEST(HweRun, UnreadableHintFileFailsWithoutFilteredFile) {
   TempDir dir;
   writeFile(dir.file("in.geno"), headerOf({"x", "x"}) + snpLine("rs1", {"A/A", "A/G"}));
   Hwe hwe(0.1, 0.3, 0.05, 0.05, false, dir.file("out.geno").c_str(), dir.file("no-hint").c_str());
   EXPECT_FALSE(hwe.run(dir.file("in.geno").c_str()));
-  EXPECT_EQ(readFile(dir.file("out.geno")), "");
+  EXPECT_FALSE(exists(dir.file("out.geno")));
 }
 
 TEST(HweRun, CarriageReturnLineEndsGiveTheSameReport) {
