@@ -1,7 +1,12 @@
+// Gabriel's blocks: the thresholds at the edge of their tolerance, the
+// overlap rules worked out by hand, and the whole procedure (blocks and the
+// "i~k" console line) against the rules written out over dense matrices on
+// random pair sets.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <functional>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -11,14 +16,11 @@
 
 namespace {
 
-// |D'| 1 with no variance: both bounds 1; frequency 0.3.
-const PairLDSummary kStrong{1.0, 0.0, 0.3};
-// |D'| 0.5 with no variance: the lower bound misses 0.7.
-const PairLDSummary kWeak{0.5, 0.0, 0.3};
+using Ranges = std::vector<BlockRange>;
 
-// All pairs (i < j) of n SNPs, in pair-loop order; pairs for which kind
-// returns nullptr are not stored (not computed). The store keeps a row only
-// up to its first gap, as the pair loop writes rows.
+// The pairs (i < j) of n SNPs in pair-loop order; a pair for which kind
+// returns nullptr is not computed (the store then ends that row, as the pair
+// loop does).
 PairStore makeStore(int n, const std::function<const PairLDSummary*(int, int)>& kind) {
   PairStore store(n);
   for (int i = 0; i < n; ++i)
@@ -27,274 +29,105 @@ PairStore makeStore(int n, const std::function<const PairLDSummary*(int, int)>& 
   return store;
 }
 
-// Every pair computed with |D'| 0.9 unless listed.
-PairStore dprimeStore(int n, const std::vector<std::pair<std::pair<int, int>, double>>& values) {
-  PairStore store(n);
-  for (int i = 0; i < n; ++i) {
-    for (int j = i + 1; j < n; ++j) {
-      double d = 0.9;
-      for (const auto& [pair, v] : values)
-        if (pair.first == i && pair.second == j) d = v;
-      store.add(i, j, PairLDSummary{d, 0.0, 0.3});
-    }
-  }
-  return store;
-}
-
-std::vector<std::vector<int>> snpLists(const std::vector<BlockRange>& blocks) {
-  std::vector<std::vector<int>> out;
-  for (const BlockRange& b : blocks) out.push_back(GabrielBlockFinder::toBlock(b).snps);
-  return out;
-}
-
-std::vector<BlockRange> candidates(const GabrielBlockFinder& finder, std::string* console = nullptr) {
+Ranges candidates(const GabrielBlockFinder& finder, std::string* console = nullptr) {
   testing::internal::CaptureStdout();
-  std::vector<BlockRange> blocks = finder.candidateBlocks(nullptr);
-  std::string out = testing::internal::GetCapturedStdout();
+  Ranges blocks = finder.candidateBlocks(nullptr);
+  const std::string out = testing::internal::GetCapturedStdout();
   if (console) *console = out;
   return blocks;
 }
 
-BlockRange blockOf(std::vector<int> snps) { return BlockRange{snps.front(), snps.back()}; }
-
-TEST(GabrielBlocks, TwoAdjacentStrongSnpsMakeOneBlock) {
-  PairStore store = makeStore(2, [](int, int) { return &kStrong; });
-  GabrielBlockFinder finder(store, 2, GabrielThresholds());
-  finder.computeBounds();
-  std::string console;
-  std::vector<BlockRange> blocks = candidates(finder, &console);
-  EXPECT_EQ(snpLists(blocks), std::vector<std::vector<int>>({{0, 1}}));
-  // No third SNP was examined: the last SNP printed is i itself.
-  EXPECT_EQ(console, "0~0 \n");
-}
-
-TEST(GabrielBlocks, ExtensionStopsAtTheFirstWeakFraction) {
-  // SNPs 0-3 all strong with each other; SNP 4 is weak with 0 only
-  // (cumulative 8 of 9 < 0.9); SNP 5 is strong with everything and would
-  // bring the fraction back to 13 of 14, but is never reached from 0.
-  PairStore store = makeStore(6, [](int i, int j) { return i == 0 && j == 4 ? &kWeak : &kStrong; });
-  GabrielThresholds t;
-  t.e = 0.9;
-  GabrielBlockFinder finder(store, 6, t);
-  finder.computeBounds();
-  std::string console;
-  std::vector<BlockRange> blocks = candidates(finder, &console);
-  ASSERT_FALSE(blocks.empty());
-  EXPECT_EQ(blocks[0], (BlockRange{0, 3}));
-  // From 1 every pair is strong up to the end; from 4, (4, 5) alone.
-  EXPECT_EQ(snpLists(blocks),
-            std::vector<std::vector<int>>({{0, 1, 2, 3}, {1, 2, 3, 4, 5}, {2, 3, 4, 5}, {3, 4, 5}, {4, 5}}));
-  EXPECT_EQ(console, "0~4 1~5 2~5 3~5 4~4 \n");
-}
-
-TEST(GabrielBlocks, StrongFractionIsARealDivision) {
-  // (0,2) weak, (1,2) strong: 1 of 2 = 0.5, which meets E = 0.5 (an integer
-  // quotient would be 0).
-  PairStore store = makeStore(3, [](int i, int j) { return i == 0 && j == 2 ? &kWeak : &kStrong; });
-  GabrielThresholds t;
-  t.e = 0.5;
-  GabrielBlockFinder finder(store, 3, t);
-  finder.computeBounds();
-  std::vector<BlockRange> blocks = candidates(finder);
-  EXPECT_EQ(snpLists(blocks), std::vector<std::vector<int>>({{0, 1, 2}, {1, 2}}));
-}
-
-TEST(GabrielBlocks, ThresholdsAreMetWithinTheTolerance) {
-  const GabrielThresholds t;
-  // Bounds |D'| +- 1.96 sqrt(var): exactly at the thresholds less 0.00001.
-  const PairLDSummary atUpper{0.98 - 0.00001, 0.0, 0.3};
-  const PairLDSummary belowUpper{0.97998, 0.0, 0.3};
-  const PairLDSummary atFreq{1.0, 0.0, 0.05 - 0.00001};
-  const PairLDSummary belowFreq{1.0, 0.0, 0.04998};
-  // Upper bound 1.0 + s, lower 1.0 - s with s = 1.96 * 0.15 = 0.294: the
-  // lower bound 0.706 meets 0.7; with s = 1.96 * 0.16 it does not.
-  const PairLDSummary lowerMet{1.0, 0.15 * 0.15, 0.3};
-  const PairLDSummary lowerMissed{1.0, 0.16 * 0.16, 0.3};
-  const std::vector<std::pair<const PairLDSummary*, bool>> cases = {
-      {&atUpper, true}, {&belowUpper, false}, {&atFreq, true},
-      {&belowFreq, false}, {&lowerMet, true}, {&lowerMissed, false}};
-  for (const auto& [summary, expected] : cases) {
-    PairStore store = makeStore(2, [&](int, int) { return summary; });
-    GabrielBlockFinder finder(store, 2, t);
+TEST(GabrielBlocks, ThresholdsAreMetWithinTheirTolerance) {
+  // Bounds |D'| +- 1.96 sqrt(var); each threshold less 0.00001 is met.
+  // Lower bound: 1 - 1.96 x 0.15 = 0.706 meets 0.7, 1 - 1.96 x 0.16 does not.
+  const struct {
+    PairLDSummary s;
+    bool strong;
+  } cases[] = {{{0.98 - 0.00001, 0.0, 0.3}, true}, {{0.97998, 0.0, 0.3}, false},
+               {{1.0, 0.0, 0.05 - 0.00001}, true}, {{1.0, 0.0, 0.04998}, false},
+               {{1.0, 0.15 * 0.15, 0.3}, true},    {{1.0, 0.16 * 0.16, 0.3}, false}};
+  for (const auto& c : cases) {
+    PairStore store = makeStore(2, [&](int, int) { return &c.s; });
+    GabrielBlockFinder finder(store, 2, GabrielThresholds());
     finder.computeBounds();
-    EXPECT_EQ(finder.strong(0, 1), expected) << summary->absDprime << " " << summary->minorFreq;
+    EXPECT_EQ(finder.strong(0, 1), c.strong) << c.s.absDprime << " " << c.s.varDprime << " " << c.s.minorFreq;
+  }
+  // A pair outside the computed rows has bounds and frequency 0: strong only
+  // when all three thresholds are within the tolerance of 0.
+  const PairLDSummary weak{0.5, 0.0, 0.3};
+  PairStore gap = makeStore(3, [&](int i, int j) { return i == 0 && j == 2 ? nullptr : &weak; });
+  GabrielThresholds zero;
+  zero.uth = zero.lth = 0.0;
+  for (const auto& [thf, strong] : {std::pair{0.00001, true}, std::pair{0.0000101, false}}) {
+    zero.thf = thf;
+    GabrielBlockFinder finder(gap, 3, zero);
+    finder.computeBounds();
+    EXPECT_EQ(finder.strong(0, 2), strong) << thf;
   }
 }
 
 TEST(GabrielBlocks, MissingPairOrNegativeVarianceEndsTheBoundRow) {
-  const PairLDSummary negative{1.0, -1.0, 0.3};
-  // Row 0: (0,1) strong, (0,2) not computed, (0,3) would be strong but lies
-  // after the gap.
-  PairStore gap = makeStore(4, [](int i, int j) { return i == 0 && j == 2 ? nullptr : &kStrong; });
-  GabrielBlockFinder a(gap, 4, GabrielThresholds());
-  a.computeBounds();
-  EXPECT_TRUE(a.strong(0, 1));
-  EXPECT_FALSE(a.strong(0, 2));
-  EXPECT_FALSE(a.strong(0, 3));
-  EXPECT_TRUE(a.strong(1, 3));
-  PairStore neg = makeStore(4, [&](int i, int j) { return i == 0 && j == 2 ? &negative : &kStrong; });
-  GabrielBlockFinder b(neg, 4, GabrielThresholds());
-  b.computeBounds();
-  EXPECT_TRUE(b.strong(0, 1));
-  EXPECT_FALSE(b.strong(0, 2));
-  EXPECT_FALSE(b.strong(0, 3));
-  EXPECT_TRUE(b.strong(2, 3));
-}
-
-TEST(GabrielBlocks, ZeroThresholdsMakeUncomputedPairsStrong) {
-  // Outside the bound rows the bounds and the frequency are 0, which meets
-  // thresholds of 0.
-  PairStore store = makeStore(3, [](int i, int j) { return i == 0 && j == 2 ? nullptr : &kWeak; });
-  GabrielThresholds zero;
-  zero.uth = 0.0;
-  zero.lth = 0.0;
-  zero.thf = 0.00001;  // within the tolerance of 0
-  GabrielBlockFinder finder(store, 3, zero);
-  finder.computeBounds();
-  EXPECT_TRUE(finder.strong(0, 2));
-  GabrielThresholds almost = zero;
-  almost.thf = 0.0000101;
-  GabrielBlockFinder strict(store, 3, almost);
-  strict.computeBounds();
-  EXPECT_FALSE(strict.strong(0, 2));
-}
-
-TEST(GabrielBlocks, BandHoldsOnlyTheComputedRuns) {
-  // With a distance limit only neighbours within 2 are computed: the band
-  // holds 2 + 2 + 1 pairs for 4 SNPs, not 4 x 4.
-  PairStore store = makeStore(4, [](int i, int j) { return j - i <= 2 ? &kStrong : nullptr; });
-  GabrielBlockFinder finder(store, 4, GabrielThresholds());
-  finder.computeBounds();
-  EXPECT_EQ(finder.bandPairs(), 5);
-}
-
-TEST(GabrielBlocks, SmallerLaterBlockGivesUpTheSharedSnps) {
-  PairStore store = dprimeStore(8, {});
-  GabrielBlockFinder finder(store, 8, GabrielThresholds());
-  std::vector<BlockRange> blocks = {blockOf({0, 1, 2, 3, 4}), blockOf({3, 4, 5, 6})};
-  finder.removeOverlaps(blocks);
-  EXPECT_EQ(snpLists(blocks), std::vector<std::vector<int>>({{0, 1, 2, 3, 4}, {5, 6}}));
-  // A later block inside the earlier one disappears.
-  blocks = {blockOf({0, 1, 2, 3, 4}), blockOf({1, 2, 3})};
-  finder.removeOverlaps(blocks);
-  EXPECT_EQ(snpLists(blocks), std::vector<std::vector<int>>({{0, 1, 2, 3, 4}}));
-  // Left with one SNP, the later block is dropped.
-  blocks = {blockOf({0, 1, 2, 3}), blockOf({2, 3, 4})};
-  finder.removeOverlaps(blocks);
-  EXPECT_EQ(snpLists(blocks), std::vector<std::vector<int>>({{0, 1, 2, 3}}));
-}
-
-TEST(GabrielBlocks, LargerLaterBlockTakesTheSharedSnps) {
-  PairStore store = dprimeStore(8, {});
-  GabrielBlockFinder finder(store, 8, GabrielThresholds());
-  std::vector<BlockRange> blocks = {blockOf({0, 1, 2, 3}), blockOf({2, 3, 4, 5, 6})};
-  finder.removeOverlaps(blocks);
-  EXPECT_EQ(snpLists(blocks), std::vector<std::vector<int>>({{0, 1}, {2, 3, 4, 5, 6}}));
-  // The earlier block keeps fewer than two SNPs: it is dropped.
-  blocks = {blockOf({0, 1, 2}), blockOf({1, 2, 3, 4})};
-  finder.removeOverlaps(blocks);
-  EXPECT_EQ(snpLists(blocks), std::vector<std::vector<int>>({{1, 2, 3, 4}}));
-}
-
-TEST(GabrielBlocks, EqualSizesAreDecidedByTheBoundaryPairs) {
-  // A = {0,1,2}, B = {2,3,4}: B's first pair (2,3) against A's last (1,2).
-  {
-    PairStore store = dprimeStore(5, {{{2, 3}, 0.95}, {{1, 2}, 0.90}});
-    GabrielBlockFinder finder(store, 5, GabrielThresholds());
-    std::vector<BlockRange> blocks = {blockOf({0, 1, 2}), blockOf({2, 3, 4})};
-    finder.removeOverlaps(blocks);
-    EXPECT_EQ(snpLists(blocks), std::vector<std::vector<int>>({{0, 1}, {2, 3, 4}}));
-  }
-  {
-    PairStore store = dprimeStore(5, {{{2, 3}, 0.90}, {{1, 2}, 0.95}});
-    GabrielBlockFinder finder(store, 5, GabrielThresholds());
-    std::vector<BlockRange> blocks = {blockOf({0, 1, 2}), blockOf({2, 3, 4})};
-    finder.removeOverlaps(blocks);
-    EXPECT_EQ(snpLists(blocks), std::vector<std::vector<int>>({{0, 1, 2}, {3, 4}}));
-  }
-  {
-    // A tie: the earlier block keeps the shared SNP.
-    PairStore store = dprimeStore(5, {{{2, 3}, 0.93}, {{1, 2}, 0.93}});
-    GabrielBlockFinder finder(store, 5, GabrielThresholds());
-    std::vector<BlockRange> blocks = {blockOf({0, 1, 2}), blockOf({2, 3, 4})};
-    finder.removeOverlaps(blocks);
-    EXPECT_EQ(snpLists(blocks), std::vector<std::vector<int>>({{0, 1, 2}, {3, 4}}));
+  const PairLDSummary strong{1.0, 0.0, 0.3}, negative{1.0, -1.0, 0.3};
+  for (const PairLDSummary* at02 : {static_cast<const PairLDSummary*>(nullptr), &negative}) {
+    // (0,3) would be strong but lies after (0,2) in row 0.
+    PairStore store = makeStore(4, [&](int i, int j) { return i == 0 && j == 2 ? at02 : &strong; });
+    GabrielBlockFinder finder(store, 4, GabrielThresholds());
+    finder.computeBounds();
+    EXPECT_TRUE(finder.strong(0, 1));
+    EXPECT_FALSE(finder.strong(0, 2));
+    EXPECT_FALSE(finder.strong(0, 3));
+    EXPECT_TRUE(finder.strong(1, 3));
+    // The band holds the computed runs only: 1 + 2 + 1 pairs, not 4 x 4.
+    EXPECT_EQ(finder.bandPairs(), 4);
   }
 }
 
-TEST(GabrielBlocks, UncomputedBoundaryPairCountsAsZero) {
-  // (2,3) was not computed: 0 is not greater than |D'| (1,2), so B trims.
-  PairStore store = makeStore(5, [](int i, int j) { return i == 2 && j == 3 ? nullptr : &kStrong; });
-  GabrielBlockFinder finder(store, 5, GabrielThresholds());
-  EXPECT_EQ(finder.absDprime(2, 3), 0.0);
-  std::vector<BlockRange> blocks = {blockOf({0, 1, 2}), blockOf({2, 3, 4})};
-  finder.removeOverlaps(blocks);
-  EXPECT_EQ(snpLists(blocks), std::vector<std::vector<int>>({{0, 1, 2}, {3, 4}}));
+// Overlapping neighbours worked out by hand. Every pair is computed with
+// |D'| 0.9 unless listed (a negative value: not computed).
+TEST(GabrielBlocks, OverlapRules) {
+  const struct {
+    const char* what;
+    int n;
+    Ranges blocks;
+    std::map<std::pair<int, int>, double> dprime;
+    Ranges expected;
+  } cases[] = {
+      {"smaller later block gives up the shared SNPs", 8, {{0, 4}, {3, 6}}, {}, {{0, 4}, {5, 6}}},
+      {"a later block inside the earlier one disappears", 8, {{0, 4}, {1, 3}}, {}, {{0, 4}}},
+      {"a later block left with one SNP is dropped", 8, {{0, 3}, {2, 4}}, {}, {{0, 3}}},
+      {"larger later block takes the shared SNPs", 8, {{0, 3}, {2, 6}}, {}, {{0, 1}, {2, 6}}},
+      {"an earlier block left with one SNP is dropped", 8, {{0, 2}, {1, 4}}, {}, {{1, 4}}},
+      {"equal sizes: the later first pair is stronger", 5, {{0, 2}, {2, 4}}, {{{2, 3}, 0.95}, {{1, 2}, 0.90}},
+       {{0, 1}, {2, 4}}},
+      {"equal sizes: the earlier last pair is stronger", 5, {{0, 2}, {2, 4}}, {{{2, 3}, 0.90}, {{1, 2}, 0.95}},
+       {{0, 2}, {3, 4}}},
+      {"equal sizes: a tie keeps the earlier", 5, {{0, 2}, {2, 4}}, {{{2, 3}, 0.93}, {{1, 2}, 0.93}},
+       {{0, 2}, {3, 4}}},
+      {"an uncomputed boundary pair counts as 0", 5, {{0, 2}, {2, 4}}, {{{2, 3}, -1.0}, {{1, 2}, 0.1}},
+       {{0, 2}, {3, 4}}},
+      {"changes are followed through the list", 10, {{0, 3}, {2, 6}, {5, 7}, {7, 9}}, {},
+       {{0, 1}, {2, 6}, {7, 9}}},
+  };
+  for (const auto& c : cases) {
+    std::vector<PairLDSummary> values;
+    values.reserve(static_cast<size_t>(c.n * c.n));
+    PairStore store = makeStore(c.n, [&](int i, int j) -> const PairLDSummary* {
+      const auto it = c.dprime.find({i, j});
+      const double d = it == c.dprime.end() ? 0.9 : it->second;
+      if (d < 0) return nullptr;
+      values.push_back({d, 0.0, 0.3});
+      return &values.back();
+    });
+    GabrielBlockFinder finder(store, c.n, GabrielThresholds());
+    Ranges blocks = c.blocks;
+    finder.removeOverlaps(blocks);
+    EXPECT_EQ(blocks, c.expected) << c.what;
+  }
 }
 
-TEST(GabrielBlocks, ChangesAreFollowedThroughTheWholeList) {
-  // {0..3}, {2..6} (larger: A trims to {0,1}), then {5..7} against {2..6}
-  // (smaller: trims to {7}, dropped), then {7,8,9} follows {2..6}.
-  PairStore store = dprimeStore(10, {});
-  GabrielBlockFinder finder(store, 10, GabrielThresholds());
-  std::vector<BlockRange> blocks = {blockOf({0, 1, 2, 3}), blockOf({2, 3, 4, 5, 6}), blockOf({5, 6, 7}),
-                                 blockOf({7, 8, 9})};
-  finder.removeOverlaps(blocks);
-  EXPECT_EQ(snpLists(blocks), std::vector<std::vector<int>>({{0, 1}, {2, 3, 4, 5, 6}, {7, 8, 9}}));
-}
-
-TEST(GabrielBlocks, CandidatesThenOverlapsOnASmallChromosome) {
-  // Two LD groups {0,1,2} and {3,4,5} with weak pairs across; (2,3) strong
-  // alone, giving a candidate {2,3} that overlaps both and is removed.
-  PairStore store = makeStore(6, [](int i, int j) {
-    const bool sameGroup = (i < 3) == (j < 3);
-    return sameGroup || (i == 2 && j == 3) ? &kStrong : &kWeak;
-  });
-  GabrielBlockFinder finder(store, 6, GabrielThresholds());
-  finder.computeBounds();
-  std::string console;
-  std::vector<BlockRange> blocks = candidates(finder, &console);
-  EXPECT_EQ(console, "0~3 1~3 2~4 3~5 4~4 \n");
-  EXPECT_EQ(snpLists(blocks), std::vector<std::vector<int>>({{0, 1, 2}, {1, 2}, {2, 3}, {3, 4, 5}, {4, 5}}));
-  finder.removeOverlaps(blocks);
-  EXPECT_EQ(snpLists(blocks), std::vector<std::vector<int>>({{0, 1, 2}, {3, 4, 5}}));
-}
-
-TEST(GabrielBlocks, FractionsNeverBelowZeroRunToTheLastSnp) {
-  // With E at most 0 every cumulative fraction meets it: each block that
-  // starts runs to the last SNP, even over weak pairs.
-  PairStore store = makeStore(5, [](int i, int j) { return j == i + 1 ? &kStrong : &kWeak; });
-  GabrielThresholds t;
-  t.e = 0.0;
-  GabrielBlockFinder finder(store, 5, t);
-  finder.computeBounds();
-  std::string console;
-  std::vector<BlockRange> blocks = candidates(finder, &console);
-  EXPECT_EQ(blocks, std::vector<BlockRange>({{0, 4}, {1, 4}, {2, 4}, {3, 4}}));
-  EXPECT_EQ(console, "0~4 1~4 2~4 3~3 \n");
-  finder.removeOverlaps(blocks);
-  EXPECT_EQ(blocks, std::vector<BlockRange>({{0, 4}}));
-}
-
-TEST(GabrielBlocks, ColumnCountsIncludeStrongPairsOutsideTheBand) {
-  // Only neighbours are computed, with a lower bound below 0 that no
-  // threshold meets; with zero thresholds the pairs outside the band are
-  // strong.
-  const PairLDSummary wide{0.5, 1.0, 0.3};
-  PairStore store = makeStore(6, [&](int i, int j) { return j == i + 1 ? &wide : nullptr; });
-  GabrielThresholds zero;
-  zero.uth = zero.lth = zero.thf = 0.0;
-  GabrielBlockFinder finder(store, 6, zero);
-  finder.computeBounds();
-  // Column 5 from row 1: (1,5), (2,5), (3,5) outside the band, (4,5) weak in it.
-  EXPECT_EQ(finder.strongInColumn(5, 1), 3);
-  GabrielBlockFinder strict(store, 6, GabrielThresholds());
-  strict.computeBounds();
-  EXPECT_EQ(strict.strongInColumn(5, 1), 0);
-}
-
-// Gabriel's steps written out over dense bound matrices, for small inputs.
-std::vector<BlockRange> literalBlocks(const PairStore& store, int n, const GabrielThresholds& t) {
+// Gabriel's steps written out over dense bound matrices; console gets the
+// "i~k " line of the candidates (k the last SNP examined).
+Ranges literalBlocks(const PairStore& store, int n, const GabrielThresholds& t, std::string& console) {
   std::vector<std::vector<double>> U(n, std::vector<double>(n, 0.0)), L = U, F = U;
   for (int i = 0; i + 1 < n; ++i) {
     for (int j = i + 1; j < n; ++j) {
@@ -310,11 +143,14 @@ std::vector<BlockRange> literalBlocks(const PairStore& store, int n, const Gabri
     return U[a][b] >= t.uth - 0.00001 && L[a][b] >= t.lth - 0.00001 && F[a][b] >= t.thf - 0.00001;
   };
   std::vector<std::vector<int>> blocks;
+  console.clear();
   for (int i = 0; i + 1 < n; ++i) {
     if (!strong(i, i + 1)) continue;
     std::vector<int> b = {i, i + 1};
     double st = 0, tot = 0;
+    int last = i;
     for (int k = i + 2; k < n; ++k) {
+      last = k;
       for (int a = i; a < k; ++a) {
         tot += 1;
         if (strong(a, k)) st += 1;
@@ -324,8 +160,10 @@ std::vector<BlockRange> literalBlocks(const PairStore& store, int n, const Gabri
       else
         break;
     }
+    console += std::to_string(i) + "~" + std::to_string(last) + " ";
     blocks.push_back(b);
   }
+  console += "\n";
   auto absd = [&](int a, int b) {
     const PairLDSummary* p = store.find(a, b);
     return p ? p->absDprime : 0.0;
@@ -349,7 +187,7 @@ std::vector<BlockRange> literalBlocks(const PairStore& store, int n, const Gabri
     }
     u = 0;
   }
-  std::vector<BlockRange> out;
+  Ranges out;
   for (const std::vector<int>& b : blocks) out.push_back(BlockRange{b.front(), b.back()});
   return out;
 }
@@ -379,16 +217,18 @@ TEST(GabrielBlocks, AgreesWithTheDenseProcedureOnRandomPairs) {
     GabrielThresholds t;
     switch (trial % 5) {
       case 1: t.e = 0.5 + 0.5 * unit(rng); break;
-      case 2: t.e = 0.0; break;
-      case 3: t.uth = t.lth = t.thf = 0.0; t.e = 0.3 + 0.7 * unit(rng); break;
+      case 2: t.e = 0.0; break;  // every block runs to the last SNP
+      case 3: t.uth = t.lth = t.thf = 0.0; t.e = 0.3 + 0.7 * unit(rng); break;  // uncomputed pairs strong
       case 4: t.e = 0.8; t.lth = 0.5; break;
       default: break;
     }
     GabrielBlockFinder finder(store, n, t);
     finder.computeBounds();
-    std::vector<BlockRange> blocks = candidates(finder);
+    std::string console, expectedConsole;
+    Ranges blocks = candidates(finder, &console);
     finder.removeOverlaps(blocks);
-    ASSERT_EQ(blocks, literalBlocks(store, n, t)) << "trial " << trial;
+    ASSERT_EQ(blocks, literalBlocks(store, n, t, expectedConsole)) << "trial " << trial;
+    ASSERT_EQ(console, expectedConsole) << "trial " << trial;
   }
 }
 

@@ -1,127 +1,118 @@
+// Block haplotypes of individuals missing in a block, expected copies of a
+// join, and the block and crossover files in the degenerate cases the
+// command runs do not reach (no individuals, no blocks, one block, no file).
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "common_sgt/Settings.h"
 #include "ld/BlockReport.h"
 #include "ld/CrossoverRate.h"
-#include "ld/LDBlock.h"
-#include "marlo/GenoData.h"
+#include "ld/LDBlockEstimate.h"
+#include "test_pair_files.h"
 
 namespace {
 
-std::string tempPath(const std::string& name) {
-  return testing::TempDir() + "block_report_" + std::to_string(getpid()) + "_" + name;
+struct SeedGuard {
+  bool given = g_seedGiven;
+  uint32_t value = g_seedValue;
+  ~SeedGuard() {
+    g_seedGiven = given;
+    g_seedValue = value;
+  }
+};
+
+// Eight individuals over five SNPs: five carry AAAAA with one G at a
+// different SNP each, two are GGGGG, the eighth is AAAAA but missing at SNP 2.
+void loadPanel(GenoData& data) {
+  const std::vector<std::vector<std::string>> rows = {
+      {"A/G", "A/A", "A/A", "A/A", "A/A", "G/G", "G/G", "A/A"},
+      {"A/A", "A/G", "A/A", "A/A", "A/A", "G/G", "G/G", "A/A"},
+      {"A/A", "A/A", "A/G", "A/A", "A/A", "G/G", "G/G", "N/N"},
+      {"A/A", "A/A", "A/A", "A/G", "A/A", "G/G", "G/G", "A/A"},
+      {"A/A", "A/A", "A/A", "A/A", "A/G", "G/G", "G/G", "A/A"}};
+  ASSERT_TRUE(pairtest::load(data, pairtest::writeFile("panel.geno", pairtest::genoText(std::vector<std::string>(8, "1"), rows)), "1"));
 }
 
-std::string readBack(FILE* fp) {
+TEST(BlockEstimate, IndividualsMissingInTheBlockStayInTheTotal) {
+  SeedGuard guard;
+  g_seedGiven = true;
+  g_seedValue = 3;
+  GenoData data;
+  loadPanel(data);
+  LDBlock block;
+  block.snps = {1, 2, 3};
+  SnpListEstimate estimate;
+  ASSERT_TRUE(estimateBlockHaplotypes(data, block, "1", estimate));
+  EXPECT_EQ(block.chromosomeTotal, 16);
+  EXPECT_EQ(estimate.phenotypeOf(7), -1);
+  EXPECT_GE(estimate.phenotypeOf(6), 0);
+  int sum = 0;
+  for (int c : block.haplotypeCounts) sum += c;
+  EXPECT_EQ(sum, 14);
+  // Outside the block the eighth individual is complete: SNPs 0, 1, 3, 4
+  // hold AAAA once in individuals 0, 1, 3, 4 and twice in 2 and 7.
+  ASSERT_TRUE(estimate.run(data, {0, 1, 3, 4}, "1"));
+  EXPECT_GE(estimate.phenotypeOf(7), 0);
+  EXPECT_DOUBLE_EQ(estimate.expectedCount("AAAA"), 8.0);
+  EXPECT_DOUBLE_EQ(estimate.expectedCount("GGGG"), 4.0);
+  EXPECT_DOUBLE_EQ(estimate.expectedCount("GAAA"), 1.0);
+  EXPECT_EQ(estimate.expectedCount("AAGG"), 0.0);
+}
+
+// Console and file text of one writer call on a temporary file.
+std::pair<std::string, std::string> written(const std::function<bool(FILE*)>& write, bool expectedResult = true) {
+  FILE* fp = tmpfile();
+  EXPECT_NE(fp, nullptr);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(write(fp), expectedResult);
+  const std::string console = testing::internal::GetCapturedStdout();
   fflush(fp);
   rewind(fp);
-  std::string s;
-  char buf[4096];
-  size_t got;
-  while ((got = fread(buf, 1, sizeof buf, fp)) > 0) s.append(buf, got);
-  return s;
+  std::string text;
+  for (int c; (c = fgetc(fp)) != EOF;) text += static_cast<char>(c);
+  fclose(fp);
+  return {console, text};
 }
 
-// Genotype data of a sample type without individuals: two markers, no
-// genotypes. The report then has no haplotypes and its last line no end.
-GenoData emptyType() {
+TEST(BlockReport, SampleTypeWithoutIndividuals) {
   GenoData data;
   data.m_ChromosomeNo = "7";
-  data.m_nummarker = 2;
-  data.m_ori_nummarker = 2;
+  data.m_nummarker = data.m_ori_nummarker = 2;
   data.markerIds = {"rsA", "rsB"};
   data.positions = {150, 275};
   data.alleleSets.assign(2, {});
   data.m_numindiv = 0;
-  return data;
-}
-
-TEST(BlockReport, WithoutIndividualsTheLastLineHasNoEnd) {
-  GenoData data = emptyType();
-  std::vector<LDBlock> blocks = {LDBlock(0, 1)};
-  const std::string path = tempPath("empty.hblk");
-  FILE* fp = fopen(path.c_str(), "w+");
-  ASSERT_NE(fp, nullptr);
-  testing::internal::CaptureStdout();
-  EXPECT_TRUE(writeBlocks(blocks, fp, data, "7", "X", 0.0));
-  const std::string console = testing::internal::GetCapturedStdout();
-  const std::string text = readBack(fp);
-  fclose(fp);
-  remove(path.c_str());
-  EXPECT_EQ(console,
-            "LD Blocking Result for Sample type X :1 Blocks Found\n"
-            "num=0 at selectHTS\n"
-            "Block 1 [1\t,2\t]\n"
-            "out of loop\n");
-  EXPECT_EQ(text,
-            "!Chromosome_No:7\n!Sample_Type:X\n!Sample_Count:0\n"
-            "!Block_No:1\n!Total_SNP_Count:2\n!Tag_SNP_Count:0\n!Haplotype_Count:0\n"
-            "SNP_List\t1\t2\t\n"
-            "SNP_ID\trsA\trsB\t\n"
-            "Tag_SNP\tN\tN\tSample_Type\t\n"
-            "Allele\tN/N\tN/N\tFrequency\t\n"
-            "Location\t150\t275\tAccuracy\t");
-}
-
-TEST(BlockReport, NoBlocksWriteNothingButTheCounts) {
-  GenoData data = emptyType();
-  std::vector<LDBlock> blocks;
-  const std::string path = tempPath("none.hblk");
-  FILE* fp = fopen(path.c_str(), "w+");
-  ASSERT_NE(fp, nullptr);
-  testing::internal::CaptureStdout();
-  EXPECT_TRUE(writeBlocks(blocks, fp, data, "7", "X", 0.0));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "LD Blocking Result for Sample type X :0 Blocks Found\nout of loop\n");
-  EXPECT_EQ(readBack(fp), "");
-  fclose(fp);
-  remove(path.c_str());
-}
-
-TEST(BlockReport, CrossoverNeedsTwoBlocks) {
-  GenoData data = emptyType();
-  std::vector<LDBlock> one = {LDBlock(0, 1)};
-  const std::string path = tempPath("one.rblk");
-  FILE* fp = fopen(path.c_str(), "w+");
-  ASSERT_NE(fp, nullptr);
-  testing::internal::CaptureStdout();
-  EXPECT_TRUE(computeCrossover(one, fp, data, "7", "X", 3));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Calculating Crossover Rate(1 Blocks)\n\n");
-  EXPECT_EQ(readBack(fp), "");
-  fclose(fp);
-  remove(path.c_str());
-}
-
-TEST(BlockReport, CrossoverOfBlocksWithoutHaplotypesHasNoRows) {
-  // Two blocks whose haplotypes are unknown: a section with counts 0,0, D'
-  // 0 and the column line, never a division by zero.
-  GenoData data = emptyType();
-  std::vector<LDBlock> two = {LDBlock(0, 1), LDBlock(0, 1)};
-  const std::string path = tempPath("two.rblk");
-  FILE* fp = fopen(path.c_str(), "w+");
-  ASSERT_NE(fp, nullptr);
-  testing::internal::CaptureStdout();
-  EXPECT_TRUE(computeCrossover(two, fp, data, "7", "X", 3));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Calculating Crossover Rate(2 Blocks)\n1-2\n");
-  EXPECT_EQ(readBack(fp),
-            "!Chromosome_No:7\n!Sample_Type:X\n!Block_No:1,2\n!Haplotype_Count:0,0\n!Multi_Dprime:0.00000\n"
-            "No\tHaplotype_1\tHaplotype_2\tCrossover_Rate\n");
-  fclose(fp);
-  remove(path.c_str());
-}
-
-TEST(BlockReport, MissingFilesAreRefused) {
-  GenoData data = emptyType();
-  std::vector<LDBlock> blocks = {LDBlock(0, 1)};
-  testing::internal::CaptureStdout();
-  EXPECT_FALSE(writeBlocks(blocks, nullptr, data, "7", "X", 0.0));
-  EXPECT_FALSE(computeCrossover(blocks, nullptr, data, "7", "X", 3));
-  const std::string console = testing::internal::GetCapturedStdout();
-  EXPECT_NE(console.find("NULL\t"), std::string::npos);
+  std::vector<LDBlock> none, one = {LDBlock(0, 1)}, two = {LDBlock(0, 1), LDBlock(0, 1)};
+  // No haplotypes, no tags; the last line has no end.
+  EXPECT_EQ(written([&](FILE* fp) { return writeBlocks(one, fp, data, "7", "X", 0.0); }),
+            std::make_pair(std::string("LD Blocking Result for Sample type X :1 Blocks Found\n"
+                                       "num=0 at selectHTS\nBlock 1 [1\t,2\t]\nout of loop\n"),
+                           std::string("!Chromosome_No:7\n!Sample_Type:X\n!Sample_Count:0\n"
+                                       "!Block_No:1\n!Total_SNP_Count:2\n!Tag_SNP_Count:0\n!Haplotype_Count:0\n"
+                                       "SNP_List\t1\t2\t\nSNP_ID\trsA\trsB\t\nTag_SNP\tN\tN\tSample_Type\t\n"
+                                       "Allele\tN/N\tN/N\tFrequency\t\nLocation\t150\t275\tAccuracy\t")));
+  EXPECT_EQ(written([&](FILE* fp) { return writeBlocks(none, fp, data, "7", "X", 0.0); }),
+            std::make_pair(std::string("LD Blocking Result for Sample type X :0 Blocks Found\nout of loop\n"),
+                           std::string()));
+  // Crossover needs two blocks; without haplotypes a section with counts
+  // 0,0, D' 0 and no rows, never a division by zero.
+  EXPECT_EQ(written([&](FILE* fp) { return computeCrossover(one, fp, data, "7", "X", 3); }),
+            std::make_pair(std::string("Calculating Crossover Rate(1 Blocks)\n\n"), std::string()));
+  EXPECT_EQ(written([&](FILE* fp) { return computeCrossover(two, fp, data, "7", "X", 3); }),
+            std::make_pair(std::string("Calculating Crossover Rate(2 Blocks)\n1-2\n"),
+                           std::string("!Chromosome_No:7\n!Sample_Type:X\n!Block_No:1,2\n!Haplotype_Count:0,0\n"
+                                       "!Multi_Dprime:0.00000\nNo\tHaplotype_1\tHaplotype_2\tCrossover_Rate\n")));
+  // Without a file both refuse.
+  const auto refused = written(
+      [&](FILE*) {
+        return writeBlocks(one, nullptr, data, "7", "X", 0.0) || computeCrossover(one, nullptr, data, "7", "X", 3);
+      },
+      false);
+  EXPECT_NE(refused.first.find("NULL\t"), std::string::npos);
 }
 
 }  // namespace

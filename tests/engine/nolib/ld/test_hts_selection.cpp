@@ -1,3 +1,7 @@
+// Tag SNP selection: the strict tolerance and the subset limit by hand, and
+// everything else against the rules written out step by step on random
+// blocks (third alleles, single haplotypes, redundant SNPs, totals above the
+// counts, tolerances from 0 to above the entropy).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -123,48 +127,6 @@ std::vector<int> literalSelection(const std::vector<std::string>& hap, const std
   return tags;
 }
 
-TEST(HtsSelection, EmptyBlockGetsNoTags) {
-  LDBlock block = makeBlock({}, {}, 10);
-  block.snps = {3, 4};
-  testing::internal::CaptureStdout();
-  selectHTS(block, 0.0);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "num=0 at selectHTS\n");
-  EXPECT_TRUE(block.tagSnps.empty());
-  EXPECT_EQ(block.tagSnpCount, 0);
-}
-
-TEST(HtsSelection, SingleHaplotypeTagsItsFirstSnp) {
-  EXPECT_EQ(tagsOf(makeBlock({"ACGT"}, {20}, 20), 0.0), std::vector<int>({0}));
-}
-
-TEST(HtsSelection, SnpsWithTheSameSplitKeepOnlyTheFirst) {
-  // SNP 1 repeats SNP 0; SNP 3 has other letters but splits the haplotypes
-  // as SNP 0 does; SNP 2 splits them differently.
-  const std::vector<std::string> hap = {"AAGC", "GGGT", "AAAC"};
-  EXPECT_EQ(tagsOf(makeBlock(hap, {10, 6, 4}, 20), 0.0), std::vector<int>({0, 2}));
-}
-
-TEST(HtsSelection, ThirdAlleleCodesLikeTheSecond) {
-  // SNP 0 holds A, G and T, one haplotype each: no swap, code 1 = A and the
-  // rest 2. SNP 1 sets haplotype 0 apart from the others too: redundant.
-  const std::vector<std::string> hap = {"AC", "GT", "TT"};
-  EXPECT_EQ(tagsOf(makeBlock(hap, {5, 5, 5}, 15), 0.0), std::vector<int>({0}));
-}
-
-TEST(HtsSelection, ZeroToleranceKeepsEveryNonRedundantSnp) {
-  const std::vector<std::string> hap = {"AAA", "GAA", "AGA", "AAG"};
-  EXPECT_EQ(tagsOf(makeBlock(hap, {10, 4, 3, 3}, 20), 0.0), std::vector<int>({0, 1, 2}));
-}
-
-TEST(HtsSelection, ToleranceAboveTheEntropyLeavesTheMostInformativeSnp) {
-  // Counts 10, 4, 3, 3 of 20. SNP 0 splits {10,3,3 | 4} -> 16/4, SNP 1 splits
-  // 17/3, SNP 2 splits 17/3: SNP 0 has the greatest entropy.
-  const std::vector<std::string> hap = {"AAA", "GAA", "AGA", "AAG"};
-  EXPECT_EQ(tagsOf(makeBlock(hap, {10, 4, 3, 3}, 20), 5.0), std::vector<int>({0}));
-  // Equal splits: the first SNP wins the tie.
-  EXPECT_EQ(tagsOf(makeBlock(hap, {11, 3, 3, 3}, 20), 5.0), std::vector<int>({0}));
-}
-
 TEST(HtsSelection, ToleranceBetweenTheSizesStopsAtTheLastAcceptedSize) {
   // DHmax of 10, 4, 3, 3 over 20; dropping SNP 2 merges AAA and AAG
   // (13, 4, 3); dropping two leaves (16, 4).
@@ -182,31 +144,23 @@ TEST(HtsSelection, ToleranceBetweenTheSizesStopsAtTheLastAcceptedSize) {
   EXPECT_EQ(tagsOf(makeBlock(hap, {10, 4, 3, 3}, 20), dhMax - two), std::vector<int>({0, 1, 2}));
 }
 
-TEST(HtsSelection, EntropyOfCountsBelowTheTotal) {
-  // Missing chromosomes are in the total: 5 + 5 of 20.
-  EXPECT_DOUBLE_EQ(countEntropy({5, 5}, 20), 1.0);
-  EXPECT_EQ(countEntropy({20}, 20), 0.0);
-}
-
 TEST(HtsSelection, SubsetLimitStopsTheSearchAndSaysWhere) {
-  const std::vector<std::string> hap = {"AAAA", "GAAA", "AGAA", "AAGA", "AAAG"};
-  const std::vector<int> counts = {8, 3, 3, 3, 3};
-  // Size 3 needs C(4,3) = 4 subsets, size 2 another 6: a limit of 9 stops
-  // before size 2 and keeps the size-3 list.
-  testing::internal::CaptureStdout();
-  std::vector<int> tags = tagsOf(makeBlock(hap, counts, 20), 100.0, 9);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "selectHTS: search stopped at 3 of 4 SNPs\n");
-  EXPECT_EQ(tags.size(), 3u);
-  // A limit of 3 stops before any subset: the provisional list stays.
-  testing::internal::CaptureStdout();
-  tags = tagsOf(makeBlock(hap, counts, 20), 100.0, 3);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "selectHTS: search stopped at 4 of 4 SNPs\n");
-  EXPECT_EQ(tags, std::vector<int>({0, 1, 2, 3}));
-  // Exactly at the limit the search goes on: 4 + 6 + 4 = 14.
-  testing::internal::CaptureStdout();
-  tags = tagsOf(makeBlock(hap, counts, 20), 100.0, 14);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  EXPECT_EQ(tags.size(), 1u);
+  // Four non-redundant SNPs; sizes 3, 2, 1 need 4 + 6 + 4 = 14 subsets. A
+  // limit of 9 stops before size 2 and keeps the size-3 list, 3 stops before
+  // any subset; exactly at the limit the search goes on.
+  const LDBlock block = makeBlock({"AAAA", "GAAA", "AGAA", "AAGA", "AAAG"}, {8, 3, 3, 3, 3}, 20);
+  const struct {
+    int64_t limit;
+    const char* console;
+    std::vector<int> tags;
+  } cases[] = {{9, "selectHTS: search stopped at 3 of 4 SNPs\n", {0, 1, 2}},
+               {3, "selectHTS: search stopped at 4 of 4 SNPs\n", {0, 1, 2, 3}},
+               {14, "", {0}}};
+  for (const auto& c : cases) {
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(tagsOf(block, 100.0, c.limit), c.tags) << c.limit;
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), c.console) << c.limit;
+  }
 }
 
 TEST(HtsSelection, AgreesWithTheLiteralProcedureOnRandomBlocks) {
