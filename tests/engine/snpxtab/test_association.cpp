@@ -1,9 +1,14 @@
+// The association statistics against independent computations: Pearson's
+// and the G statistic written out here, p-values from closed forms and a
+// known quantile, degenerate tables by hand. The six models' tables, odds
+// ratios and risks are pinned by tests/e2e/cases/snpxtab.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "snpxtab/AssociationTest.h"
 #include "stats/Distributions.h"
@@ -14,12 +19,8 @@ namespace {
 
 GenotypeCounts counts(double rr1, double ro1, double oo1, double rr0, double ro0, double oo0) {
   GenotypeCounts g;
-  g.rr[1] = rr1;
-  g.ro[1] = ro1;
-  g.oo[1] = oo1;
-  g.rr[0] = rr0;
-  g.ro[0] = ro0;
-  g.oo[0] = oo0;
+  g.rr[1] = rr1, g.ro[1] = ro1, g.oo[1] = oo1;
+  g.rr[0] = rr0, g.ro[0] = ro0, g.oo[0] = oo0;
   return g;
 }
 
@@ -34,164 +35,69 @@ std::string statistics(const AssociationResult& r) {
   return s;
 }
 
-// Pearson chi-square over a 2x2 table in closed form, without continuity
-// correction: N (ad - bc)^2 / (r1 r0 c1 c0).
-double pearson2x2(double a, double b, double c, double d) {
-  double n = a + b + c + d;
-  double x = a * d - b * c;
-  return n * x * x / ((a + b) * (c + d) * (a + c) * (b + d));
+// Pearson's statistic (without correction) and the G statistic of an r x 2
+// table given row-major; G needs every cell above 0.
+void pearsonAndG(const std::vector<double>& o, double& pearson, double& g) {
+  const size_t rows = o.size() / 2;
+  double col[2] = {0, 0}, n = 0;
+  for (size_t k = 0; k < o.size(); ++k) col[k % 2] += o[k], n += o[k];
+  pearson = g = 0;
+  for (size_t i = 0; i < rows; ++i)
+    for (size_t j = 0; j < 2; ++j) {
+      double e = (o[2 * i] + o[2 * i + 1]) * col[j] / n, x = o[2 * i + j];
+      pearson += (x - e) * (x - e) / e;
+      g += 2 * x * std::log(x / e);
+    }
 }
 
-}  // namespace
-
-TEST(ExposureTable, EachModelBuildsItsColumns) {
-  // Class 1: RR 3, RO 5, OO 7; class 0: RR 11, RO 13, OO 17.
-  GenotypeCounts g = counts(3, 5, 7, 11, 13, 17);
-  struct Want {
-    int model;
-    double a, b, c, d;
-  } wants[] = {
-      {kAdditive, 2 * 3 + 5, 2 * 7 + 5, 2 * 11 + 13, 2 * 17 + 13},
-      {kCoDominant1, 3, 7, 11, 17},
-      {kCoDominant2, 5, 7, 13, 17},
-      {kDominant, 8, 7, 24, 17},
-      {kRecessive, 3, 12, 11, 30},
-      {kOverDominant, 10, 5, 28, 13},
+TEST(ChiSquareTests, SmallAndDegenerateTables) {
+  struct Case {
+    double observed[4];
+    char yates;
+    double gft;  // -1: not computed
+    bool lrt;    // whether the likelihood ratio is computed
+  } cases[] = {
+      // Expected 4.9, 44.1, 5.1, 45.9: every |O - E| = 2.1, corrected to 1.6.
+      {{7, 42, 3, 48}, 'Y', 2.56 * (1 / 4.9 + 1 / 44.1 + 1 / 5.1 + 1 / 45.9), true},
+      // Expected 5, 45, 5, 45: exactly 5 is not below 5. The correction
+      // starts afresh after the table before.
+      {{6, 44, 4, 46}, 'N', 1.0 / 5 + 1.0 / 45 + 1.0 / 5 + 1.0 / 45, true},
+      // Expected 2, 18, 2, 18 (small, not 0) with an observed 0: Yates on the
+      // goodness of fit, the likelihood ratio dropped.
+      {{0, 20, 4, 16}, 'Y', 1.5 * 1.5 * (1 / 2.0 + 1 / 18.0 + 1 / 2.0 + 1 / 18.0), false},
+      // Expected 10 everywhere, observed 0 in two cells.
+      {{0, 20, 20, 0}, 'N', 40.0, false},
+      // An empty column: expected 0 drops both tests.
+      {{0, 10, 0, 12}, 'N', -1.0, false},
+      // No sample at all: nothing may reach igamc.
+      {{0, 0, 0, 0}, 'N', -1.0, false},
   };
-  for (const Want& w : wants) {
-    ExposureTable t = exposureTable(w.model, g);
-    EXPECT_EQ(t.a, w.a) << w.model;
-    EXPECT_EQ(t.b, w.b) << w.model;
-    EXPECT_EQ(t.c, w.c) << w.model;
-    EXPECT_EQ(t.d, w.d) << w.model;
+  AssociationResult r;
+  for (const Case& c : cases) {
+    chiSquareTests(c.observed, 2, r);
+    SCOPED_TRACE(testing::Message() << c.observed[0] << " " << c.observed[1] << " " << c.observed[2] << " " << c.observed[3]);
+    EXPECT_EQ(r.yates, c.yates);
+    EXPECT_NEAR(r.gftChi, c.gft, 1e-12);
+    if (c.gft < 0) {
+      EXPECT_EQ(r.gftP, 1.0);
+    }
+    if (c.lrt) {
+      double pearson, g;
+      pearsonAndG({c.observed, c.observed + 4}, pearson, g);
+      EXPECT_NEAR(r.lrtChi, g, 1e-10);  // the likelihood ratio takes no correction
+    } else {
+      EXPECT_EQ(r.lrtChi, -1.0);
+      EXPECT_EQ(r.lrtP, 1.0);
+    }
   }
-  EXPECT_STREQ(modelName(0), "Additive");
-  EXPECT_STREQ(modelName(5), "OverDominant");
-  EXPECT_EQ(modelName(6), nullptr);
-  EXPECT_EQ(modelName(-1), nullptr);
-  EXPECT_TRUE(usesGenotypeTable(kCoDominant1));
-  EXPECT_TRUE(usesGenotypeTable(kCoDominant2));
-  EXPECT_FALSE(usesGenotypeTable(kDominant));
-}
-
-// Additive model, risk = major allele A; class 1 AA 10, AB 20, BB 10; class 0
-// AA 20, AB 15, BB 5: a = 40, b = 40, c = 55, d = 25, OR = 1000 / 2200.
-TEST(AssociationTest, AdditiveOddsRatioBelowOneClipsTheRisks) {
-  AssociationResult r = testAssociation(kAdditive, counts(10, 20, 10, 20, 15, 5));
-  EXPECT_DOUBLE_EQ(r.oddsRatio, 1000.0 / 2200.0);
-  EXPECT_EQ(r.ar, 0.0);
-  EXPECT_EQ(r.par, 0.0);
-  double s = std::sqrt(1.0 / 25 + 1.0 / 40 + 1.0 / 55 + 1.0 / 40);
-  EXPECT_NEAR(r.ciLow, std::exp(std::log(1000.0 / 2200.0) - 1.96 * s), 1e-15);
-  EXPECT_NEAR(r.ciHigh, std::exp(std::log(1000.0 / 2200.0) + 1.96 * s), 1e-15);
-  // Expected counts 47.5, 32.5, 47.5, 32.5: every |O - E| is 7.5.
-  EXPECT_NEAR(r.gftChi, 56.25 * (2 / 47.5 + 2 / 32.5), 1e-12);
-  EXPECT_EQ(r.yates, 'N');
-  EXPECT_NEAR(r.gftChi, pearson2x2(40, 40, 55, 25), 1e-12);
-  EXPECT_EQ(statistics(r).substr(0, 39), "\t0.455\t0.239-0.866\t0.000\t0.000\t5.830\t1.");
-}
-
-TEST(AssociationTest, OddsRatioAboveOneGivesBothRisks) {
-  // Dominant: a = 30, b = 20, c = 20, d = 30: OR 2.25.
-  AssociationResult r = testAssociation(kDominant, counts(10, 20, 20, 5, 15, 30));
-  EXPECT_DOUBLE_EQ(r.oddsRatio, 2.25);
-  EXPECT_DOUBLE_EQ(r.ar, 1.25 * 100.0 / 2.25);
-  double ratio = 20.0 / 30.0;
-  EXPECT_DOUBLE_EQ(r.par, 1.25 * ratio * 100.0 / (1.25 * ratio + 1.0));
+  EXPECT_EQ(statistics(testAssociation(kCoDominant1, counts(0, 0, 0, 0, 0, 0))),
+            "\t0.000\t0.000-0.000\t0.000\t0.000\t-1.000\t1.000000e+00\tN\t-1.000\t1.000000e+00");
 }
 
 TEST(AssociationTest, ZeroProductsZeroTheOddsRatioAndRisks) {
-  // b = 0: c * b = 0.
-  AssociationResult r = testAssociation(kDominant, counts(10, 5, 0, 3, 4, 8));
-  EXPECT_EQ(r.oddsRatio, 0.0);
-  EXPECT_EQ(r.ciLow, 0.0);
-  EXPECT_EQ(r.ciHigh, 0.0);
-  EXPECT_EQ(r.ar, 0.0);
-  EXPECT_EQ(r.par, 0.0);
-}
-
-TEST(ChiSquareTests, ExpectedCountOfFiveIsNotSmall) {
-  // Rows 50/50, columns 10/90: expected 5, 45, 5, 45 -- exactly 5 is not
-  // below 5, so no correction.
-  const double observed[4] = {6, 44, 4, 46};
-  AssociationResult r;
-  chiSquareTests(observed, 2, r);
-  EXPECT_EQ(r.yates, 'N');
-  EXPECT_NEAR(r.gftChi, 1.0 / 5 + 1.0 / 45 + 1.0 / 5 + 1.0 / 45, 1e-12);
-}
-
-TEST(ChiSquareTests, ExpectedCountOf4Point9TakesTheYatesCorrection) {
-  // Rows 49/51, columns 10/90: expected 4.9, 44.1, 5.1, 45.9; every
-  // |O - E| is 2.1, corrected to 1.6.
-  const double observed[4] = {7, 42, 3, 48};
-  AssociationResult r;
-  chiSquareTests(observed, 2, r);
-  EXPECT_EQ(r.yates, 'Y');
-  EXPECT_NEAR(r.gftChi, 2.56 * (1 / 4.9 + 1 / 44.1 + 1 / 5.1 + 1 / 45.9), 1e-12);
-  // The likelihood ratio takes no correction.
-  double g = 2 * (7 * std::log(7 / 4.9) + 42 * std::log(42 / 44.1) + 3 * std::log(3 / 5.1) + 48 * std::log(48 / 45.9));
-  EXPECT_NEAR(r.lrtChi, g, 1e-10);
-
-  // The correction starts afresh for the next table.
-  const double normal[4] = {20, 29, 30, 21};
-  AssociationResult r2;
-  r2.yates = 'Y';
-  chiSquareTests(normal, 2, r2);
-  EXPECT_EQ(r2.yates, 'N');
-  EXPECT_NEAR(r2.gftChi, pearson2x2(20, 29, 30, 21), 1e-12);
-}
-
-TEST(ChiSquareTests, ZeroExpectedCountDropsBothTests) {
-  // Column "exposed" empty: expected 0 in two cells.
-  const double observed[4] = {0, 10, 0, 12};
-  AssociationResult r;
-  chiSquareTests(observed, 2, r);
-  EXPECT_EQ(r.gftChi, -1.0);
-  EXPECT_EQ(r.gftP, 1.0);
-  EXPECT_EQ(r.lrtChi, -1.0);
-  EXPECT_EQ(r.lrtP, 1.0);
-  EXPECT_EQ(r.yates, 'N');
-}
-
-TEST(ChiSquareTests, ObservedZeroCellDropsOnlyTheLikelihoodRatio) {
-  // Expected 10, 10, 10, 10 (none small) with an observed 0.
-  const double observed[4] = {0, 20, 20, 0};
-  AssociationResult r;
-  chiSquareTests(observed, 2, r);
-  EXPECT_EQ(r.yates, 'N');
-  EXPECT_NEAR(r.gftChi, 40.0, 1e-12);
-  EXPECT_NEAR(r.gftP, std::erfc(std::sqrt(20.0)), 1e-20);
-  EXPECT_EQ(r.lrtChi, -1.0);
-  EXPECT_EQ(r.lrtP, 1.0);
-}
-
-TEST(ChiSquareTests, SmallButNonZeroExpectedWithObservedZero) {
-  // Class 1 never exposed, class 0 exposed 4 times: expected exposed counts
-  // 2 and 2 (small, not zero): Yates on the goodness of fit, the likelihood
-  // ratio dropped for the observed zero.
-  const double observed[4] = {0, 20, 4, 16};
-  AssociationResult r;
-  chiSquareTests(observed, 2, r);
-  EXPECT_EQ(r.yates, 'Y');
-  EXPECT_NEAR(r.gftChi, 1.5 * 1.5 * (1 / 2.0 + 1 / 18.0 + 1 / 2.0 + 1 / 18.0), 1e-12);
-  EXPECT_EQ(r.lrtChi, -1.0);
-}
-
-TEST(ChiSquareTests, TableWithoutSamplesNeverReachesIgamc) {
-  const double empty2[4] = {0, 0, 0, 0};
-  const double empty3[6] = {0, 0, 0, 0, 0, 0};
-  for (int rows : {2, 3}) {
-    AssociationResult r;
-    chiSquareTests(rows == 2 ? empty2 : empty3, rows, r);
-    EXPECT_EQ(r.gftChi, -1.0);
-    EXPECT_EQ(r.gftP, 1.0);
-    EXPECT_EQ(r.lrtChi, -1.0);
-    EXPECT_EQ(r.lrtP, 1.0);
-    EXPECT_EQ(r.yates, 'N');
-  }
-  AssociationResult r = testAssociation(kCoDominant1, counts(0, 0, 0, 0, 0, 0));
-  EXPECT_EQ(statistics(r),
-            "\t0.000\t0.000-0.000\t0.000\t0.000\t-1.000\t1.000000e+00\tN\t-1.000\t1.000000e+00");
+  // Dominant, b = 0: c * b = 0 while a * d is not.
+  EXPECT_EQ(statistics(testAssociation(kDominant, counts(10, 5, 0, 3, 4, 8))).substr(0, 31),
+            "\t0.000\t0.000-0.000\t0.000\t0.000\t");
 }
 
 TEST(ChiSquareTests, GenotypeTableHasTwoDegreesOfFreedom) {
@@ -204,9 +110,8 @@ TEST(ChiSquareTests, GenotypeTableHasTwoDegreesOfFreedom) {
   double lrt = 2 * (2 * 30 * std::log(1.5) + 2 * 10 * std::log(0.5));
   EXPECT_NEAR(r.lrtChi, lrt, 1e-10);
   EXPECT_NEAR(r.lrtP, std::exp(-lrt / 2), 1e-15);
-  // CoDominant1 odds ratio: RR against OO, 30 * 30 / (10 * 10).
-  EXPECT_DOUBLE_EQ(r.oddsRatio, 9.0);
-  // CoDominant2: RO against OO, 20 * 30 / (20 * 10); same 3x2 tests.
+  EXPECT_DOUBLE_EQ(r.oddsRatio, 9.0);  // RR against OO: 30 * 30 / (10 * 10)
+  // CoDominant2: RO against OO, 20 * 30 / (20 * 10); the same 3x2 tests.
   AssociationResult r2 = testAssociation(kCoDominant2, g);
   EXPECT_DOUBLE_EQ(r2.oddsRatio, 3.0);
   EXPECT_EQ(r2.gftChi, r.gftChi);
@@ -215,16 +120,16 @@ TEST(ChiSquareTests, GenotypeTableHasTwoDegreesOfFreedom) {
 
 // The p-values must agree with an independent computation: for 1 df the
 // upper tail is erfc(sqrt(x / 2)), for 2 df exp(-x / 2).
-TEST(PValues, OneDfQuantileGivesFivePercent) {
+TEST(PValues, KnownQuantilesGiveTheirLevels) {
   EXPECT_NEAR(stats::igamc(0.5, 3.841458820694124 / 2), 0.05, 1e-12);
   EXPECT_NEAR(stats::igamc(1.0, 5.991464547107979 / 2), 0.05, 1e-12);
   EXPECT_NEAR(stats::igamc(0.5, 6.634896601021214 / 2), 0.01, 1e-12);
 }
 
-TEST(PValues, RandomTablesAgreeWithClosedForms) {
+TEST(PValues, RandomTablesAgreeWithClosedFormsPearsonAndG) {
   std::mt19937 rng(20240611);
   std::uniform_int_distribution<int> cell(0, 60);
-  int checked2 = 0, checked3 = 0;
+  int checked2 = 0, checked3 = 0, checkedG = 0;
   for (int iter = 0; iter < 4000; ++iter) {
     GenotypeCounts g = counts(cell(rng), cell(rng), cell(rng), cell(rng), cell(rng), cell(rng));
     int model = iter % kModelCount;
@@ -244,30 +149,22 @@ TEST(PValues, RandomTablesAgreeWithClosedForms) {
       EXPECT_STREQ(a, b) << "model " << model << " chi " << chi;
       (genotype ? checked3 : checked2)++;
     }
-    // Without correction the goodness of fit is Pearson's statistic.
-    if (!genotype && r.yates == 'N' && r.gftChi >= 0) {
-      ExposureTable t = exposureTable(model, g);
-      EXPECT_NEAR(r.gftChi, pearson2x2(t.a, t.b, t.c, t.d), 1e-9 * (1 + r.gftChi));
+    ExposureTable t = exposureTable(model, g);
+    std::vector<double> o = genotype ? std::vector<double>{g.rr[1], g.rr[0], g.ro[1], g.ro[0], g.oo[1], g.oo[0]}
+                                     : std::vector<double>{t.a, t.b, t.c, t.d};
+    double pearson, gStat;
+    pearsonAndG(o, pearson, gStat);
+    if (r.yates == 'N' && r.gftChi >= 0) {
+      EXPECT_NEAR(r.gftChi, pearson, 1e-9 * (1 + pearson)) << model;
+    }
+    if (r.lrtChi >= 0) {
+      EXPECT_NEAR(r.lrtChi, gStat, 1e-9 * (1 + gStat)) << model;
+      ++checkedG;
     }
   }
   EXPECT_GT(checked2, 3000);
   EXPECT_GT(checked3, 1000);
-}
-
-TEST(PValues, LikelihoodRatioEqualsTheGStatistic) {
-  std::mt19937 rng(7);
-  std::uniform_int_distribution<int> cell(1, 200);
-  for (int iter = 0; iter < 500; ++iter) {
-    double o[4] = {double(cell(rng)), double(cell(rng)), double(cell(rng)), double(cell(rng))};
-    AssociationResult r;
-    chiSquareTests(o, 2, r);
-    double n = o[0] + o[1] + o[2] + o[3];
-    double e[4] = {(o[0] + o[1]) * (o[0] + o[2]) / n, (o[0] + o[1]) * (o[1] + o[3]) / n,
-                   (o[2] + o[3]) * (o[0] + o[2]) / n, (o[2] + o[3]) * (o[1] + o[3]) / n};
-    double g = 0;
-    for (int k = 0; k < 4; ++k) g += 2 * o[k] * std::log(o[k] / e[k]);
-    EXPECT_NEAR(r.lrtChi, g, 1e-9 * (1 + g));
-  }
+  EXPECT_GT(checkedG, 2000);
 }
 
 TEST(PValues, HugeStatisticUnderflowsToZeroWithItsDiagnostic) {
@@ -282,3 +179,5 @@ TEST(PValues, HugeStatisticUnderflowsToZeroWithItsDiagnostic) {
   EXPECT_NE(out.find("igamc"), std::string::npos);
   EXPECT_NE(out.find("underflow error"), std::string::npos);
 }
+
+}  // namespace
