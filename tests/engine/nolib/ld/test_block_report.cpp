@@ -1,6 +1,7 @@
-// Block haplotypes of individuals missing in a block, expected copies of a
-// join, and the block and crossover files in the degenerate cases the
-// command runs do not reach (no individuals, no blocks, one block, no file).
+// What the command runs do not show: the class filter's exact match, an
+// empty manual block list, block haplotypes of individuals missing in a
+// block, expected copies of a join, and the block and crossover files in
+// degenerate cases (no individuals, no blocks, one block, no file).
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -8,22 +9,62 @@
 #include <string>
 #include <vector>
 
-#include "common_sgt/Settings.h"
 #include "ld/BlockReport.h"
 #include "ld/CrossoverRate.h"
 #include "ld/LDBlockEstimate.h"
+#include "ld/PairwiseLD.h"
 #include "test_pair_files.h"
 
 namespace {
 
-struct SeedGuard {
-  bool given = g_seedGiven;
-  uint32_t value = g_seedValue;
-  ~SeedGuard() {
-    g_seedGiven = given;
-    g_seedValue = value;
-  }
-};
+using pairtest::genoText;
+using pairtest::readFile;
+using pairtest::SeedGuard;
+using pairtest::writeFile;
+
+// Two sample types a and b, three SNPs in perfect linkage.
+std::string twoTypes() {
+  return genoText({"b", "a", "b", "a"},
+                  {{"A/A", "A/A", "G/G", "G/G"}, {"C/C", "C/C", "T/T", "T/T"}, {"A/A", "A/A", "C/C", "C/C"}});
+}
+
+bool run(GenoData& data, const std::string& path, const PairwiseLDOptions& o, std::string& out) {
+  testing::internal::CaptureStdout();
+  bool ok = runPairwiseLD(data, path, o);
+  out = testing::internal::GetCapturedStdout();
+  return ok;
+}
+
+TEST(PairAnalysis, ClassNamesMatchExactly) {
+  // "A" is no sample type of a file with "a": nothing is analysed.
+  const std::string path = writeFile("class.geno", twoTypes());
+  GenoData data;
+  PairwiseLDOptions o;
+  o.classToAnalyze = "A";
+  std::string out;
+  EXPECT_FALSE(run(data, path, o, out));
+  EXPECT_NE(out.find("skip class [a]\nskip class [b]\nskip class [M]\n"), std::string::npos) << out;
+  EXPECT_EQ(readFile(path + ".pwld"), "");
+}
+
+TEST(PairAnalysis, BlockingWithAnEmptyManualListWritesNoBlocks) {
+  const std::string path = writeFile("manual.geno", twoTypes());
+  GenoData data;
+  PairwiseLDOptions o;
+  o.blocking = true;
+  o.blockingMethod = 0;
+  o.crossOver = true;
+  std::string out;
+  EXPECT_TRUE(run(data, path, o, out));
+  EXPECT_NE(out.find("LD Blocking Method :Manual\n"), std::string::npos) << out;
+  EXPECT_EQ(out.find("LD Blocking Result"), std::string::npos) << out;  // no block step at all
+  EXPECT_EQ(readFile(path + ".ld.hblk"), "");
+  EXPECT_EQ(readFile(path + ".ld.rblk"), "");
+  // The rows are there all the same, and the store's size is printed.
+  EXPECT_NE(readFile(path + ".pwld").find("3\t1\t2\t1000\t1.00000"), std::string::npos);
+  EXPECT_NE(out.find("Allocating pwvs complete, size="), std::string::npos);
+  EXPECT_EQ(out.find("Allocating pwvs complete, size=0\n"), std::string::npos) << out;
+}
 
 // Eight individuals over five SNPs: five carry AAAAA with one G at a
 // different SNP each, two are GGGGG, the eighth is AAAAA but missing at SNP 2.
@@ -34,7 +75,7 @@ void loadPanel(GenoData& data) {
       {"A/A", "A/A", "A/G", "A/A", "A/A", "G/G", "G/G", "N/N"},
       {"A/A", "A/A", "A/A", "A/G", "A/A", "G/G", "G/G", "A/A"},
       {"A/A", "A/A", "A/A", "A/A", "A/G", "G/G", "G/G", "A/A"}};
-  ASSERT_TRUE(pairtest::load(data, pairtest::writeFile("panel.geno", pairtest::genoText(std::vector<std::string>(8, "1"), rows)), "1"));
+  ASSERT_TRUE(pairtest::load(data, writeFile("panel.geno", genoText(std::vector<std::string>(8, "1"), rows)), "1"));
 }
 
 TEST(BlockEstimate, IndividualsMissingInTheBlockStayInTheTotal) {

@@ -42,25 +42,18 @@ std::vector<int> literalSelection(const std::vector<std::string>& hap, const std
   const int m = static_cast<int>(hap[0].size());
   std::vector<std::vector<int>> code(h, std::vector<int>(m));
   for (int p = 0; p < m; ++p) {
-    char first = hap[0][p];
-    char second = 0;
-    bool found = false;
-    for (int k = 1; k < h && !found; ++k)
-      if (hap[k][p] != first) {
-        second = hap[k][p];
-        found = true;
-      }
+    // The first allele of haplotype 0 and the first other one; the one
+    // carried by fewer haplotypes is code 1, everything else code 2.
+    char first = hap[0][p], second = 0;
+    for (int k = 1; k < h && !second; ++k)
+      if (hap[k][p] != first) second = hap[k][p];
     int c1 = 0, c2 = 0;
     for (int k = 0; k < h; ++k) {
-      if (hap[k][p] == first) ++c1;
-      if (found && hap[k][p] == second) ++c2;
+      c1 += hap[k][p] == first;
+      c2 += second && hap[k][p] == second;
     }
-    bool firstExists = true;
-    if (c2 < c1) {
-      std::swap(first, second);
-      firstExists = found;
-    }
-    for (int k = 0; k < h; ++k) code[k][p] = firstExists && hap[k][p] == first ? 1 : 2;
+    const char coded = second && c2 < c1 ? second : first;
+    for (int k = 0; k < h; ++k) code[k][p] = hap[k][p] == coded ? 1 : 2;
   }
   std::vector<int> r;
   for (int p = 0; p < m; ++p) r.push_back(p);
@@ -78,10 +71,7 @@ std::vector<int> literalSelection(const std::vector<std::string>& hap, const std
   }
   auto entropy = [&](const std::vector<int>& cs) {
     double s = 0.0;
-    for (int c : cs) {
-      double x = static_cast<double>(c) / total;
-      s += x * std::log2(x);
-    }
+    for (int c : cs) s += static_cast<double>(c) / total * std::log2(static_cast<double>(c) / total);
     return -s;
   };
   const double dhMax = entropy(counts);

@@ -1,16 +1,27 @@
 #pragma once
-// Genotype files for the pairwise LD tests, written to the test's temporary
-// directory and loaded like the command loads them.
+// Genotype files for the LD tests, written to the test's temporary directory
+// and loaded like the command loads them; a guard for the seed settings.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "common_sgt/Settings.h"
 #include "marlo/GenoData.h"
 
 namespace pairtest {
+
+struct SeedGuard {
+  bool given = g_seedGiven;
+  uint32_t value = g_seedValue;
+  ~SeedGuard() {
+    g_seedGiven = given;
+    g_seedValue = value;
+  }
+};
 
 inline std::string tempPath(const std::string& name) {
   return testing::TempDir() + "pairld_" + std::to_string(getpid()) + "_" + name;
@@ -25,6 +36,15 @@ inline std::string writeFile(const std::string& name, const std::string& content
     fclose(fp);
   }
   return path;
+}
+
+inline std::string readFile(const std::string& path) {
+  std::string text;
+  if (FILE* fp = fopen(path.c_str(), "rb")) {
+    for (int c; (c = fgetc(fp)) != EOF;) text += static_cast<char>(c);
+    fclose(fp);
+  }
+  return text;
 }
 
 // A genotype file: one sample type per column, one row of "x/y" genotypes

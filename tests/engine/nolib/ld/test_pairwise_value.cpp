@@ -184,13 +184,8 @@ TEST(FastChiSquareP, PrintsTheExactDigitsOnTenMillionStatistics) {
     fast.clear();
     exact.appendFixed(p, 5, 7);
     fast.appendFixed(q, 5, 7);
+    // (The formatter itself is checked against printf in its own tests.)
     ASSERT_EQ(exact.view(), fast.view()) << "statistic " << xs[k];
-    if (k % 97 == 0) {  // the formatter itself is checked against printf elsewhere
-      char a[64], b[64];
-      snprintf(a, sizeof a, "%7.5f", p);
-      snprintf(b, sizeof b, "%7.5f", q);
-      ASSERT_STREQ(a, b) << "statistic " << xs[k];
-    }
   }
   // The faster evaluation did serve most statistics.
   EXPECT_GT(differentBits, static_cast<long>(xs.size()) / 4);
