@@ -8,6 +8,7 @@
 #include <cmath>
 #include <functional>
 #include <map>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -20,13 +21,13 @@ namespace {
 using Ranges = std::vector<BlockRange>;
 
 // The pairs (i < j) of n SNPs in pair-loop order; a pair for which kind
-// returns nullptr is not computed (the store then ends that row, as the pair
+// returns nothing is not computed (the store then ends that row, as the pair
 // loop does).
-PairStore makeStore(int n, const std::function<const PairLDSummary*(int, int)>& kind) {
+PairStore makeStore(int n, const std::function<std::optional<PairLDSummary>(int, int)>& kind) {
   PairStore store(n);
   for (int i = 0; i < n; ++i)
     for (int j = i + 1; j < n; ++j)
-      if (const PairLDSummary* s = kind(i, j)) store.add(i, j, *s);
+      if (const auto s = kind(i, j)) store.add(i, j, *s);
   return store;
 }
 
@@ -48,7 +49,7 @@ TEST(GabrielBlocks, ThresholdsAreMetWithinTheirTolerance) {
                {{1.0, 0.0, 0.05 - 0.00001}, true}, {{1.0, 0.0, 0.04998}, false},
                {{1.0, 0.15 * 0.15, 0.3}, true},    {{1.0, 0.16 * 0.16, 0.3}, false}};
   for (const auto& c : cases) {
-    PairStore store = makeStore(2, [&](int, int) { return &c.s; });
+    PairStore store = makeStore(2, [&](int, int) { return c.s; });
     GabrielBlockFinder finder(store, 2, GabrielThresholds());
     finder.computeBounds();
     EXPECT_EQ(finder.strong(0, 1), c.strong) << c.s.absDprime << " " << c.s.varDprime << " " << c.s.minorFreq;
@@ -56,7 +57,7 @@ TEST(GabrielBlocks, ThresholdsAreMetWithinTheirTolerance) {
   // A pair outside the computed rows has bounds and frequency 0: strong only
   // when all three thresholds are within the tolerance of 0.
   const PairLDSummary weak{0.5, 0.0, 0.3};
-  PairStore gap = makeStore(3, [&](int i, int j) { return i == 0 && j == 2 ? nullptr : &weak; });
+  PairStore gap = makeStore(3, [&](int i, int j) { return i == 0 && j == 2 ? std::nullopt : std::optional(weak); });
   GabrielThresholds zero;
   zero.uth = zero.lth = 0.0;
   for (const auto& [thf, strong] : {std::pair{0.00001, true}, std::pair{0.0000101, false}}) {
@@ -96,14 +97,11 @@ TEST(GabrielBlocks, OverlapRules) {
        {{0, 1}, {2, 6}, {7, 9}}},
   };
   for (const auto& c : cases) {
-    std::vector<PairLDSummary> values;
-    values.reserve(static_cast<size_t>(c.n * c.n));
-    PairStore store = makeStore(c.n, [&](int i, int j) -> const PairLDSummary* {
+    PairStore store = makeStore(c.n, [&](int i, int j) -> std::optional<PairLDSummary> {
       const auto it = c.dprime.find({i, j});
       const double d = it == c.dprime.end() ? 0.9 : it->second;
-      if (d < 0) return nullptr;
-      values.push_back({d, 0.0, 0.3});
-      return &values.back();
+      if (d < 0) return std::nullopt;
+      return PairLDSummary{d, 0.0, 0.3};
     });
     GabrielBlockFinder finder(store, c.n, GabrielThresholds());
     Ranges blocks = c.blocks;
