@@ -4,6 +4,7 @@
 // order of first insertion, combinations concatenated, options found by
 // linear search, and the full L x R frequency array. The reference that the
 // integer-numbered estimator must match digit for digit.
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <unordered_map>
@@ -14,8 +15,6 @@
 #include "marlo/Phenotype.h"
 
 namespace plemtest {
-
-std::vector<Phenotype> makePhenotypes(const std::vector<std::pair<std::string, int>>& entries);
 
 struct InsertionTable {
   std::vector<std::string> order;
@@ -34,16 +33,14 @@ struct InsertionTable {
 };
 
 struct ReferencePlem {
-  struct Block {
-    std::vector<std::string> haplotypes;
-    int numMarkers = 0;
-  };
   struct Record {
     std::vector<std::pair<int, int>> left, right;
     int count = 0;
     std::vector<double> weight;
     std::string best1, best2;
     double bestProbability = 0.0;
+    const std::pair<int, int>& a(size_t k) const { return left[k / right.size()]; }
+    const std::pair<int, int>& b(size_t k) const { return right[k % right.size()]; }
   };
 
   std::vector<Phenotype>* base = nullptr;
@@ -54,25 +51,21 @@ struct ReferencePlem {
   double ligationEps = 1.0;
 
   int numBlocks = 0;
-  std::vector<Block> blocks;
+  std::vector<std::vector<std::string>> blocks;
   std::vector<Record> records;
   std::vector<std::string> lastLeft, lastRight;
-  bool ok = false;
 
   int sizeOf(int b) const {
     return b == numBlocks - 1 && numMarkers % blockLength > 0 ? numMarkers % blockLength : blockLength;
   }
 
-  static bool complement(const std::string& genotype, int from, int to, const std::string& h, std::string& out) {
+  // The complement of h against the genotype over markers [from, from + size).
+  static bool complement(const std::string& genotype, int from, const std::string& h, std::string& out) {
     out.clear();
-    for (int m = from; m < to; ++m) {
-      const char x = h[m - from], g1 = genotype[2 * m], g2 = genotype[2 * m + 1];
-      if (x == g1)
-        out += g2;
-      else if (x == g2)
-        out += g1;
-      else
-        return false;
+    for (size_t m = 0; m < h.size(); ++m) {
+      const char g1 = genotype[2 * (from + m)], g2 = genotype[2 * (from + m) + 1];
+      if (h[m] != g1 && h[m] != g2) return false;
+      out += h[m] == g1 ? g2 : g1;
     }
     return true;
   }
@@ -80,15 +73,12 @@ struct ReferencePlem {
   std::vector<Phenotype> cut(int start, int size) const {
     std::vector<std::pair<std::string, int>> entries;
     for (const Phenotype& p : *base) {
-      std::string c = p.genotype.substr(2 * start, 2 * size);
-      bool found = false;
-      for (auto& e : entries)
-        if (e.first == c) {
-          e.second += p.count;
-          found = true;
-          break;
-        }
-      if (!found) entries.emplace_back(c, p.count);
+      const std::string c = p.genotype.substr(2 * start, 2 * size);
+      auto it = std::find_if(entries.begin(), entries.end(), [&](const auto& e) { return e.first == c; });
+      if (it == entries.end())
+        entries.emplace_back(c, p.count);
+      else
+        it->second += p.count;
     }
     std::vector<Phenotype> out(entries.size());
     for (size_t i = 0; i < entries.size(); ++i) out[i].setGenotype(entries[i].first, entries[i].second);
@@ -97,42 +87,37 @@ struct ReferencePlem {
 
   bool run() {
     numBlocks = numMarkers / blockLength + (numMarkers % blockLength ? 1 : 0);
-    blocks.assign(numBlocks, Block());
+    blocks.assign(numBlocks, {});
     for (int b = 0; b < numBlocks; ++b) {
       std::vector<Phenotype> bp = cut(b * blockLength, sizeOf(b));
       EMAlgorithm em;
       em.setData(bp.data(), sizeOf(b), static_cast<int>(bp.size()), numIndividuals);
-      if (!em.performEM()) return ok = false;
+      if (!em.performEM()) return false;
       InsertionTable table;
-      for (const Phenotype& p : bp) {
-        if (p.count < 1) continue;
-        for (int j = 0; j < p.numPairs; ++j) {
+      for (const Phenotype& p : bp)
+        for (int j = 0; p.count >= 1 && j < p.numPairs; ++j) {
           table.add(p.haplotype1(j), p.count * p.pairWeight[j]);
           table.add(p.haplotype2(j), p.count * p.pairWeight[j]);
         }
-      }
-      blocks[b].haplotypes = table.select(plemEps);
-      blocks[b].numMarkers = sizeOf(b);
+      blocks[b] = table.select(plemEps);
     }
     for (;;) {
       int out = 0;
-      for (int i = 0; i < numBlocks; i += 2) {
+      for (int i = 0; i < numBlocks; i += 2, ++out) {
         if (i + 1 < numBlocks) {
-          Block scratch;
-          if (!ligate(i, numBlocks < 3 ? scratch : blocks[out])) return ok = false;
+          std::vector<std::string> scratch;
+          if (!ligate(i, numBlocks < 3 ? scratch : blocks[out])) return false;
         }
-        if (i == numBlocks - 1) blocks[out] = Block(blocks[i]);
-        ++out;
+        if (i == numBlocks - 1) blocks[out] = std::vector<std::string>(blocks[i]);
       }
-      if (out == 1) break;
+      if (out == 1) return true;
       numBlocks = out;
       blockLength *= 2;
     }
-    return ok = true;
   }
 
-  bool ligate(int l, Block& result) {
-    const std::vector<std::string> left = blocks[l].haplotypes, right = blocks[l + 1].haplotypes;
+  bool ligate(int l, std::vector<std::string>& result) {
+    const std::vector<std::string> left = blocks[l], right = blocks[l + 1];
     const int L = static_cast<int>(left.size()), R = static_cast<int>(right.size());
     const int size = sizeOf(l + 1);
     const int from = l * blockLength;
@@ -148,36 +133,29 @@ struct ReferencePlem {
       const std::string& g = (*ph)[p].genotype;
       Record& rec = records[p];
       rec.count = (*ph)[p].count;
+      // Every haplotype in list order with its complement's first index; a
+      // left haplotype already in an option, a right one already first in
+      // one, is skipped.
       for (int x = 0; x < L; ++x) {
         bool member = false;
         for (auto& o : rec.left) member = member || o.first == x || o.second == x;
-        if (member || !complement(g, 0, blockLength, left[x], c)) continue;
-        for (int y = 0; y < L; ++y)
-          if (left[y] == c) {
-            rec.left.emplace_back(x, y);
-            break;
-          }
+        if (member || !complement(g, 0, left[x], c)) continue;
+        auto y = std::find(left.begin(), left.end(), c);
+        if (y != left.end()) rec.left.emplace_back(x, static_cast<int>(y - left.begin()));
       }
       for (int x = 0; x < R; ++x) {
         bool first = false;
         for (auto& o : rec.right) first = first || o.first == x;
-        if (first || !complement(g, blockLength, blockLength + size, right[x], c)) continue;
-        for (int y = 0; y < R; ++y)
-          if (right[y] == c) {
-            rec.right.emplace_back(x, y);
-            break;
-          }
+        if (first || !complement(g, blockLength, right[x], c)) continue;
+        auto y = std::find(right.begin(), right.end(), c);
+        if (y != right.end()) rec.right.emplace_back(x, static_cast<int>(y - right.begin()));
       }
       if (rec.left.empty() || rec.right.empty()) return false;
       const size_t s = rec.left.size() * rec.right.size();
       rec.weight.assign(s, 1.0 / s);
     }
-    auto i1 = [&](const Record& r, size_t k) {
-      return r.left[k / r.right.size()].first * R + r.right[k % r.right.size()].first;
-    };
-    auto i2 = [&](const Record& r, size_t k) {
-      return r.left[k / r.right.size()].second * R + r.right[k % r.right.size()].second;
-    };
+    auto i1 = [&](const Record& r, size_t k) { return r.a(k).first * R + r.b(k).first; };
+    auto i2 = [&](const Record& r, size_t k) { return r.a(k).second * R + r.b(k).second; };
     std::vector<double> f(static_cast<size_t>(L) * R);
     const double n = numIndividuals;
     const int P = static_cast<int>(base->size());
@@ -185,9 +163,8 @@ struct ReferencePlem {
     for (auto& r : records)
       if (r.count > 0) s1 += log(r.count * (r.count + 1.0) / 2.0);
     const double constant = log(P * (P + 1.0) / 2.0) - s1;
-    double lPrev = 0.0;
     std::vector<double> sums(records.size());
-    for (;;) {
+    for (double lPrev = 0.0;;) {
       for (double& v : f) v = 0.0;
       for (size_t p = 0; p < records.size(); ++p) {
         sums[p] = 0.0;
@@ -223,12 +200,8 @@ struct ReferencePlem {
       }
       for (double& w : r.weight) w = w / sum;
     }
-    auto h1 = [&](const Record& r, size_t k) {
-      return left[r.left[k / r.right.size()].first] + right[r.right[k % r.right.size()].first];
-    };
-    auto h2 = [&](const Record& r, size_t k) {
-      return left[r.left[k / r.right.size()].second] + right[r.right[k % r.right.size()].second];
-    };
+    auto h1 = [&](const Record& r, size_t k) { return left[r.a(k).first] + right[r.b(k).first]; };
+    auto h2 = [&](const Record& r, size_t k) { return left[r.a(k).second] + right[r.b(k).second]; };
     if (numBlocks > 2) {
       InsertionTable table;
       for (const Record& r : records)
@@ -236,38 +209,33 @@ struct ReferencePlem {
           table.add(h1(r, k), r.count * r.weight[k]);
           table.add(h2(r, k), r.count * r.weight[k]);
         }
-      result.haplotypes = table.select(plemEps);
-      result.numMarkers = blocks[l].numMarkers + blocks[l + 1].numMarkers;
-    } else {
-      for (Record& r : records) {
-        double best = -1.0;
-        size_t index = 0;
-        for (size_t k = 0; k < r.weight.size(); ++k)
-          if (r.weight[k] >= best) {
-            best = r.weight[k];
-            index = k;
-          }
-        r.best1 = h1(r, index);
-        r.best2 = h2(r, index);
-        r.bestProbability = 0.0;
-        for (size_t k = 0; k < r.weight.size(); ++k) {
-          const std::string a = h1(r, k), b = h2(r, k);
-          if ((a == r.best1 && b == r.best2) || (a == r.best2 && b == r.best1)) r.bestProbability += r.weight[k];
-        }
-      }
-      lastLeft = left;
-      lastRight = right;
+      result = table.select(plemEps);
+      return true;
     }
+    for (Record& r : records) {
+      // The last of the greatest weights; the probability of its unordered
+      // pair over every combination that gives it.
+      double best = -1.0;
+      size_t index = 0;
+      for (size_t k = 0; k < r.weight.size(); ++k)
+        if (r.weight[k] >= best) best = r.weight[index = k];
+      r.best1 = h1(r, index);
+      r.best2 = h2(r, index);
+      for (size_t k = 0; k < r.weight.size(); ++k) {
+        const std::string a = h1(r, k), b = h2(r, k);
+        if ((a == r.best1 && b == r.best2) || (a == r.best2 && b == r.best1)) r.bestProbability += r.weight[k];
+      }
+    }
+    lastLeft = left;
+    lastRight = right;
     return true;
   }
 
   double expectedCount(const std::string& h, double total) const {
     for (const Record& r : records)
       for (size_t k = 0; k < r.weight.size(); ++k) {
-        const auto& a = r.left[k / r.right.size()];
-        const auto& b = r.right[k % r.right.size()];
-        if (lastLeft[a.first] + lastRight[b.first] == h) total += r.count * r.weight[k];
-        if (lastLeft[a.second] + lastRight[b.second] == h) total += r.count * r.weight[k];
+        if (lastLeft[r.a(k).first] + lastRight[r.b(k).first] == h) total += r.count * r.weight[k];
+        if (lastLeft[r.a(k).second] + lastRight[r.b(k).second] == h) total += r.count * r.weight[k];
       }
     return total;
   }
