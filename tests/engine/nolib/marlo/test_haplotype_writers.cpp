@@ -57,6 +57,25 @@ TEST(HaplotypeWriters, BothSidesInOrderOfFirstAppearanceThenTheExchanges) {
   EXPECT_EQ(f, (std::vector<double>{3.0 / 9, 2.0 / 9, 2.0 / 9, 1.0 / 9, 1.0 / 9}));
 }
 
+TEST(HaplotypeWriters, NoHaplotypeGoesStraightToStandardError) {
+  // Best pairs without haplotypes and expected copies of zero make every
+  // frequency 0/0: not a number, which counts as zero.
+  auto ph = onePerPhenotype(2, "AA");
+  FakeEstimator e;
+  e.setData(ph.data(), 1, 2, 2);
+  e.best = {{"", "", 0.0}, {"", "", 0.0}};
+  const std::string path = marlotest::tempPath("phap");
+  FILE* fp = fopen(path.c_str(), "w");
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  e.writePopulationFile(fp, "7", 0.01, "case");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "#error= SampleType (case): There is no haplotype.\n");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  fclose(fp);
+  EXPECT_EQ(marlotest::readFile(path), "");
+  EXPECT_TRUE(e.haplotypeIds.empty());
+}
+
 TEST(HaplotypeWriters, IndividualFileSkipsImprobablePairsAndNamesUnknownHaplotypesNull) {
   auto ph = onePerPhenotype(4, "AC");
   FakeEstimator e;

@@ -13,6 +13,7 @@
 
 #include "marlo/EMAlgorithm.h"
 #include "marlo/Phenotype.h"
+#include "marlo_test_util.h"
 
 namespace plemtest {
 
@@ -80,9 +81,7 @@ struct ReferencePlem {
       else
         it->second += p.count;
     }
-    std::vector<Phenotype> out(entries.size());
-    for (size_t i = 0; i < entries.size(); ++i) out[i].setGenotype(entries[i].first, entries[i].second);
-    return out;
+    return marlotest::makePhenotypes(entries);
   }
 
   bool run() {
