@@ -22,14 +22,16 @@ export MARLO_BIN_DIR="$bin"
 bash "$case_dir/cmd" >stdout.actual 2>stderr.actual
 echo $? >status.actual
 
-# Volatile text: the start and end time lines, run times, and the build date
-# of the usage banner (which must still have the compiler's date form).
+# Volatile text: the start and end time lines, run times, the build date of
+# the usage banner (which must still have the compiler's date form), and the
+# source line numbers diagnostics print after their source unit.
 mask() {
   sed -E \
     -e 's/^(start_time|end_time)\t.*$/\1\t<masked>/' \
     -e 's/^#runtime=[0-9]+$/#runtime=<masked>/' \
     -e 's/Total Running Time: [0-9.]+ sec/Total Running Time: <masked> sec/' \
-    -e 's/^MARLO Native Engine\((Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ 1-3][0-9] [0-9]{4}\)$/MARLO Native Engine(<date>)/'
+    -e 's/^MARLO Native Engine\((Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ 1-3][0-9] [0-9]{4}\)$/MARLO Native Engine(<date>)/' \
+    -e 's#((engine|kestrel)/[A-Za-z0-9_/]+):[0-9]+#\1:<line>#g'
 }
 
 fail=0

@@ -124,6 +124,27 @@ TEST(PLEMAlgorithm, OptionListsByHand) {
   }
 }
 
+TEST(PLEMAlgorithm, ComplementHaplotype) {
+  std::string c;
+  // Markers A/G, C/C, N/T, A/N.
+  const std::string g = "AGCCNTAN";
+  EXPECT_TRUE(PLEMAlgorithm::complementHaplotype(g, 0, 4, "ACTA", c));
+  EXPECT_EQ(c, "GCNN");
+  EXPECT_TRUE(PLEMAlgorithm::complementHaplotype(g, 0, 4, "GCNN", c));
+  EXPECT_EQ(c, "ACTA");
+  // A letter that is neither of the marker's: no complement.
+  EXPECT_FALSE(PLEMAlgorithm::complementHaplotype(g, 0, 4, "ATTA", c));
+  EXPECT_EQ(c, "");
+  // A range inside the genotype; the haplotype starts at the range.
+  EXPECT_TRUE(PLEMAlgorithm::complementHaplotype(g, 2, 4, "NA", c));
+  EXPECT_EQ(c, "TN");
+  EXPECT_FALSE(PLEMAlgorithm::complementHaplotype(g, 1, 2, "A", c));
+  // An empty range is its own complement; a range beyond the genotype is not.
+  EXPECT_TRUE(PLEMAlgorithm::complementHaplotype(g, 2, 2, "", c));
+  EXPECT_EQ(c, "");
+  EXPECT_FALSE(PLEMAlgorithm::complementHaplotype(g, 3, 5, "AA", c));
+}
+
 TEST(PLEMAlgorithm, BestPairIsTheWholeUnorderedPairLowerHaplotypeFirst) {
   // Homozygous over the left block, heterozygous at one right marker: the
   // two orders of the right option are one pair, reported with their summed
