@@ -23,6 +23,7 @@
 #include "common_sgt/FastFormat.h"
 #include "common_sgt/Settings.h"
 #include "ld/PackedPairComputer.h"
+#include "ld/PairwiseLD.h"
 #include "ld/PairwiseValue.h"
 #include "marlo/GenoData.h"
 
@@ -37,34 +38,6 @@ double cpuSeconds() {
 long distanceOf(const GenoData& d, int i, int j) {
   const long x = static_cast<long>(d.positions[j]) - static_cast<long>(d.positions[i]);
   return x < 0 ? -x : x;
-}
-
-// The same appends as the command's row writer.
-void rows(TextBuffer& pwld, TextBuffer& pwlds, long row, int i, int j, long distance, const PairwiseValue& v) {
-  pwld.appendLong(row);
-  pwld.appendChar('\t');
-  pwld.appendInt(i);
-  pwld.appendChar('\t');
-  pwld.appendInt(j);
-  pwld.appendChar('\t');
-  pwld.appendLong(distance);
-  pwld.appendChar('\t');
-  pwlds.appendInt(i);
-  pwlds.appendChar('\t');
-  pwlds.appendInt(j);
-  pwlds.appendChar('\t');
-  pwlds.appendLong(distance);
-  pwlds.appendChar('\t');
-  for (double x : {v.absDprime, v.r2, v.lodStatistic, v.lodP, v.chiSquare, v.chiSquareP}) {
-    pwld.appendFixed(x, 5, 7);
-    pwld.appendChar('\t');
-  }
-  pwld.appendChar(v.fourGamete);
-  pwld.appendChar('\n');
-  pwlds.appendFixed(v.Dprime, 5, 7);
-  pwlds.appendChar('\t');
-  pwlds.appendFixed(v.r2, 5, 7);
-  pwlds.appendChar('\n');
 }
 
 struct Totals {
@@ -131,7 +104,7 @@ int main(int argc, char** argv) {
       if (sink == -1) printf("!");
       s = cpuSeconds();
       for (size_t k = 0; k < chunk.size(); ++k)
-        rows(pwld, pwlds, ++row, chunk[k].first, chunk[k].second, distanceOf(data, chunk[k].first, chunk[k].second),
+        writePairRows(pwld, pwlds, ++row, chunk[k].first, chunk[k].second, distanceOf(data, chunk[k].first, chunk[k].second),
              values[k]);
       one.rows += cpuSeconds() - s;
       one.pairs += static_cast<long>(chunk.size());

@@ -76,52 +76,6 @@ void writeSectionHeader(TextBuffer& out, const GenoData& data, int limit, const 
   out.appendChar('\n');
 }
 
-// One pair's rows: the statistics of a bi-allelic pair, or the multi-allelic
-// D' with "-" for the rest.
-void writeRows(TextBuffer& pwld, TextBuffer& pwlds, int64_t row, int i, int j, long distance,
-               const PairwiseValue& v) {
-  pwld.appendLong(static_cast<long>(row));
-  pwld.appendChar('\t');
-  pwld.appendInt(i);
-  pwld.appendChar('\t');
-  pwld.appendInt(j);
-  pwld.appendChar('\t');
-  pwld.appendLong(distance);
-  pwld.appendChar('\t');
-  pwlds.appendInt(i);
-  pwlds.appendChar('\t');
-  pwlds.appendInt(j);
-  pwlds.appendChar('\t');
-  pwlds.appendLong(distance);
-  pwlds.appendChar('\t');
-  if (v.multiAllelic) {
-    const double d = v.multiDprime < 0.0 ? -v.multiDprime : v.multiDprime;
-    pwld.appendFixed(d, 5, 7);
-    pwld.appendText("\t-\t-\t-\t-\t-\tN\n");
-    pwlds.appendFixed(d, 5, 7);
-    pwlds.appendText("\t-\n");
-    return;
-  }
-  pwld.appendFixed(v.absDprime, 5, 7);
-  pwld.appendChar('\t');
-  pwld.appendFixed(v.r2, 5, 7);
-  pwld.appendChar('\t');
-  pwld.appendFixed(v.lodStatistic, 5, 7);
-  pwld.appendChar('\t');
-  pwld.appendFixed(v.lodP, 5, 7);
-  pwld.appendChar('\t');
-  pwld.appendFixed(v.chiSquare, 5, 7);
-  pwld.appendChar('\t');
-  pwld.appendFixed(v.chiSquareP, 5, 7);
-  pwld.appendChar('\t');
-  pwld.appendChar(v.fourGamete);
-  pwld.appendChar('\n');
-  pwlds.appendFixed(v.Dprime, 5, 7);
-  pwlds.appendChar('\t');
-  pwlds.appendFixed(v.r2, 5, 7);
-  pwlds.appendChar('\n');
-}
-
 long distanceOf(const GenoData& data, int i, int j) {
   const long d = static_cast<long>(data.positions[j]) - static_cast<long>(data.positions[i]);
   return d < 0 ? -d : d;
@@ -189,7 +143,7 @@ bool pairLoop(const GenoData& data, const PairwiseLDOptions& o, OutputFiles& out
         if (o.skipByAnno) break;
         // Beyond the limit: a row without values.
         ++rows;
-        writeRows(out.pwld, out.pwlds, rows, i, j, distance, defaults);
+        writePairRows(out.pwld, out.pwlds, rows, i, j, distance, defaults);
         continue;
       }
       if (packedI && packed->usable(j))
@@ -197,7 +151,7 @@ bool pairLoop(const GenoData& data, const PairwiseLDOptions& o, OutputFiles& out
       else
         computePairGeneral(data, i, j, o.eps, v);
       ++rows;
-      writeRows(out.pwld, out.pwlds, rows, i, j, distance, v);
+      writePairRows(out.pwld, out.pwlds, rows, i, j, distance, v);
       if (o.blocking) {
         PairLDSummary s;
         s.absDprime = v.multiAllelic ? (v.multiDprime < 0.0 ? -v.multiDprime : v.multiDprime) : v.absDprime;
@@ -252,6 +206,50 @@ bool blockingSteps(const GenoData& data, const PairwiseLDOptions& o, OutputFiles
 }
 
 }  // namespace
+
+void writePairRows(TextBuffer& pwld, TextBuffer& pwlds, int64_t row, int i, int j, long distance,
+                   const PairwiseValue& v) {
+  pwld.appendLong(static_cast<long>(row));
+  pwld.appendChar('\t');
+  pwld.appendInt(i);
+  pwld.appendChar('\t');
+  pwld.appendInt(j);
+  pwld.appendChar('\t');
+  pwld.appendLong(distance);
+  pwld.appendChar('\t');
+  pwlds.appendInt(i);
+  pwlds.appendChar('\t');
+  pwlds.appendInt(j);
+  pwlds.appendChar('\t');
+  pwlds.appendLong(distance);
+  pwlds.appendChar('\t');
+  if (v.multiAllelic) {
+    const double d = v.multiDprime < 0.0 ? -v.multiDprime : v.multiDprime;
+    pwld.appendFixed(d, 5, 7);
+    pwld.appendText("\t-\t-\t-\t-\t-\tN\n");
+    pwlds.appendFixed(d, 5, 7);
+    pwlds.appendText("\t-\n");
+    return;
+  }
+  pwld.appendFixed(v.absDprime, 5, 7);
+  pwld.appendChar('\t');
+  pwld.appendFixed(v.r2, 5, 7);
+  pwld.appendChar('\t');
+  pwld.appendFixed(v.lodStatistic, 5, 7);
+  pwld.appendChar('\t');
+  pwld.appendFixed(v.lodP, 5, 7);
+  pwld.appendChar('\t');
+  pwld.appendFixed(v.chiSquare, 5, 7);
+  pwld.appendChar('\t');
+  pwld.appendFixed(v.chiSquareP, 5, 7);
+  pwld.appendChar('\t');
+  pwld.appendChar(v.fourGamete);
+  pwld.appendChar('\n');
+  pwlds.appendFixed(v.Dprime, 5, 7);
+  pwlds.appendChar('\t');
+  pwlds.appendFixed(v.r2, 5, 7);
+  pwlds.appendChar('\n');
+}
 
 bool runPairwiseLD(GenoData& data, const std::string& inputFile, const PairwiseLDOptions& o) {
   OutputFiles out;

@@ -1,7 +1,10 @@
 #pragma once
+#include <cstdint>
 #include <string>
 
+#include "common_sgt/FastFormat.h"
 #include "ld/LDBlocking.h"
+#include "ld/PairwiseValue.h"
 #include "marlo/GenoData.h"
 
 // Options of the PWLD command.
@@ -23,3 +26,8 @@ struct PairwiseLDOptions {
 // output file that cannot be used, a sample type that cannot be loaded, or a
 // blocking step that failed); the reason has been printed.
 bool runPairwiseLD(GenoData& data, const std::string& inputFile, const PairwiseLDOptions& options);
+
+// One pair's row of ".pwld" and of ".pwlds" (multi-allelic pairs: the
+// absolute multi-allelic D' and "-" for the other statistics).
+void writePairRows(TextBuffer& pwld, TextBuffer& pwlds, int64_t row, int i, int j, long distance,
+                   const PairwiseValue& v);
