@@ -84,6 +84,11 @@ def main():
         ("small.pwld", lambda f: [marlo, "TAG1", f, "/R=0.5"]),
         ("small.hblk", lambda f: [os.path.join(BIN, "hapxtab"), f, "0.05", "0", "Y"]),
         ("small.crss", lambda f: [os.path.join(BIN, "qvalcalc"), "0", f, "0"]),
+        ("small.pwld", lambda f: [os.path.join(BIN, "marloplot"), "ld", f, "--type", "0",
+                                  "--geno", os.path.join(SEEDS, "ld27.geno"), "--out", "out.png"]),
+        ("small.crss", lambda f: [os.path.join(BIN, "marloplot"), "manhattan", f,
+                                  "--geno", os.path.join(SEEDS, "small.geno"), "--out", "out.svg"]),
+        ("small.crss", lambda f: [os.path.join(BIN, "marloplot"), "qq", f, "--out", "out.png"]),
     ]
     failures = []
     shutil.rmtree(WORK, ignore_errors=True)
