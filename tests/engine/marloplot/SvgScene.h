@@ -3,7 +3,7 @@
 // glyph definitions: enough to check a picture's geometry without looking.
 #include <cmath>
 #include <fstream>
-#include <regex>
+#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -28,12 +28,21 @@ struct Path {
 };
 
 inline int colourOf(const std::string& style, const std::string& key) {
-  std::smatch m;
-  std::regex re("(^|;| )" + key + ":rgb\\(([0-9.]+)%,([0-9.]+)%,([0-9.]+)%\\)");
-  if (!std::regex_search(style, m, re)) return -1;
-  int c = 0;
-  for (int k = 2; k <= 4; ++k) c = c * 256 + static_cast<int>(std::lround(std::stod(m[k]) * 2.55));
-  return c;
+  // "<key>:rgb(R%,G%,B%)" at the start of the style or after ";" or " ".
+  for (size_t at = style.find(key + ":rgb("); at != std::string::npos; at = style.find(key + ":rgb(", at + 1)) {
+    if (at > 0 && style[at - 1] != ';' && style[at - 1] != ' ') continue;
+    double pct[3];
+    const char* p = style.c_str() + at + key.size() + 5;
+    for (double& v : pct) {
+      char* end = nullptr;
+      v = std::strtod(p, &end);
+      p = end + 2;  // past "%," or "%)"
+    }
+    int c = 0;
+    for (double v : pct) c = c * 256 + static_cast<int>(std::lround(v * 2.55));
+    return c;
+  }
+  return -1;
 }
 
 inline std::vector<Path> readPaths(const std::string& file) {
@@ -44,14 +53,17 @@ inline std::vector<Path> readPaths(const std::string& file) {
   size_t body = text.find("</defs>");
   text = text.substr(body == std::string::npos ? 0 : body);
   std::vector<Path> paths;
-  std::regex pathRe("<path style=\"([^\"]*)\" d=\"([^\"]*)\"");
-  for (auto it = std::sregex_iterator(text.begin(), text.end(), pathRe); it != std::sregex_iterator(); ++it) {
+  const std::string open = "<path style=\"";
+  for (size_t at = text.find(open); at != std::string::npos; at = text.find(open, at + 1)) {
+    size_t styleEnd = text.find('"', at + open.size());
+    if (text.compare(styleEnd, 5, "\" d=\"") != 0) continue;
+    size_t dEnd = text.find('"', styleEnd + 5);
     Path p;
-    std::string style = (*it)[1];
+    std::string style = text.substr(at + open.size(), styleEnd - at - open.size());
     p.fill = colourOf(style, "fill");
     p.stroke = colourOf(style, "stroke");
     p.dashed = style.find("stroke-dasharray") != std::string::npos;
-    std::istringstream d((*it)[2].str());
+    std::istringstream d(text.substr(styleEnd + 5, dEnd - styleEnd - 5));
     std::string tok;
     while (d >> tok) {
       if (tok == "M") {
