@@ -29,7 +29,7 @@ range=$(awk -F'\t' -v a=$((first + 3)) -v b=$((first + 1002)) 'NR == a { s = $3 
 echo "ld window: SNPs $((first + 1))-$((first + 1000)), positions $range"
 for out in ld.png ld.svg; do
   for run in 1 2 3; do
-    /usr/bin/time -f "ld $out run $run: %e s, peak %M KB" "$bin/marloplot" ld "$geno.pwld" --region "$range" \
+    /usr/bin/time -f "ld $out run $run: %e s elapsed, %U s user + %S s system, peak %M KB" "$bin/marloplot" ld "$geno.pwld" --region "$range" \
       --out "$work/$out" >/dev/null
   done
 done
@@ -45,12 +45,11 @@ for c in $(seq 1 22); do
   genos+=("$work/assoc/chr$c.geno")
 done
 for run in 1 2 3; do
-  /usr/bin/time -f "manhattan png run $run: %e s, peak %M KB" "$bin/marloplot" manhattan "${reports[@]}" \
+  /usr/bin/time -f "manhattan png run $run: %e s elapsed, %U s user + %S s system, peak %M KB" "$bin/marloplot" manhattan "${reports[@]}" \
     --geno "${genos[@]}" --fdr "$work/assoc/all.fdr" --out "$work/manhattan.png" >/dev/null
 done
 for run in 1 2 3; do
-  /usr/bin/time -f "qq png run $run: %e s, peak %M KB" "$bin/marloplot" qq "${reports[@]}" --out "$work/qq.png" >/dev/null
+  /usr/bin/time -f "qq png run $run: %e s elapsed, %U s user + %S s system, peak %M KB" "$bin/marloplot" qq "${reports[@]}" --out "$work/qq.png" >/dev/null
 done
-/usr/bin/time -f "qq svg: %e s, peak %M KB" "$bin/marloplot" qq "${reports[@]}" --out "$work/qq.svg" >/dev/null
-ls -l "$work"/*.png "$work"/*.svg
+ls -l "$work"/ld.png "$work"/ld.svg "$work"/manhattan.png "$work"/qq.png
 uptime
