@@ -154,10 +154,11 @@ LdWindow readPwldWindow(const std::string& path, const std::string& type, long l
     }
     // Skip this section's rows: only a "!" line can end it.
     for (;;) {
-      status = reader.next(line);
+      status = reader.skipToLineStarting('!');
+      if (status == TextReader::Status::kLine) status = reader.next(line);
       if (status == TextReader::Status::kError) throwSystem(path, "read", reader.error());
       if (status == TextReader::Status::kEnd) break;
-      if (!line.empty() && line[0] == '!' && line.substr(0, kTypeTag.size()) == kTypeTag) {
+      if (line.substr(0, kTypeTag.size()) == kTypeTag) {
         atTypeLine = true;
         break;
       }

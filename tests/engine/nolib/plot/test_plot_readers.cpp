@@ -132,6 +132,26 @@ TEST(PwldReader, MalformedRowsNameTheLine) {
             ", line 5: pair 0-5 names SNP 5, but the genotype file has 3 SNPs; do the files belong together?");
 }
 
+TEST(PwldReader, LineNumbersStayRightAfterSkippedSections) {
+  // Section 0 is skipped unread and spans several read buffers (1 MiB).
+  std::string rows0;
+  for (int i = 0; i < 400; ++i) {
+    for (int j = i + 1; j < i + 101; ++j) {
+      rows0 += std::to_string(i * 100 + j) + "\t" + std::to_string(i) + "\t" + std::to_string(j) +
+               "\t10\t0.50000\t0.10000\t1.00000\t0.30000\t1.00000\t0.30000\tY\n";
+    }
+  }
+  ASSERT_GT(rows0.size(), 2u << 20);
+  std::string rowsM = "1\t0\t1\t10\t0.5\t0.1\t1\t0.3\t1\t0.3\tY\n2\t0\t2\t10\t0.5\t0.1\t1\t0.3\tY\n";
+  std::string path = writeTemp("skip.pwld", section("0", rows0) + section("M", rowsM));
+  std::string e = errorOf([&] { plot::readPwldWindow(path, "", 0, 2, 500); });
+  // 4 + 40000 lines of section 0, 4 header lines of M, then its second row.
+  EXPECT_EQ(e, path + ", line 40010: 9 fields instead of 11");
+  plot::LdWindow w = plot::readPwldWindow(path, "0", 399, 401, 500);
+  EXPECT_EQ(w.rowsInWindow, 2);  // (399, 400) and (399, 401): SNP 401's own row is not in the file
+  unlink(path.c_str());
+}
+
 TEST(BlockReader, BlocksOfOneTypeWithTheirSnps) {
   std::string text =
       "!Chromosome_No:10\n!Sample_Type:0\n!Sample_Count:2\n!Block_No:1\n!Total_SNP_Count:2\n"
