@@ -1,7 +1,6 @@
 #include "ld/LDBlocking.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <new>
 
 #include "common_sgt/ErrorReport.h"
@@ -67,7 +66,7 @@ int LDBlockCalculator::buildManualBlocks(FILE* hblk, const std::string& chromoso
       // A malformed list ends the command; what was written so far stays.
       fflush(stdout);
       reportError(outcome.errorText.c_str());
-      exit(-1);
+      return kListAborted;
     case ManualBlockOutcome::Kind::kBlocks:
       break;
   }

@@ -25,17 +25,21 @@ struct BlockingTasks {
 
 // LD blocks of one sample type, built after its pair loop: Gabriel's method
 // or a manual list, the block report and the crossover rates between
-// neighbouring blocks. A malformed manual list ends the process with exit
-// status -1 after its message, as the engine does for fatal list errors.
+// neighbouring blocks.
 class LDBlockCalculator {
  public:
+  // What buildManualBlocks returns for a malformed list, after printing its
+  // message and reporting the error: the command must end at once, with
+  // exit status -1, leaving what was written so far.
+  static constexpr int kListAborted = -2;
+
   // settings must outlive the calculator.
   LDBlockCalculator(const GenoData& data, const PairStore& pairs, const BlockingSettings& settings,
                     BlockingTasks tasks);
   virtual ~LDBlockCalculator();
 
   // Each returns the number of blocks, or -1 when the step could not do its
-  // work (the command then reports its error status).
+  // work (the command then reports its error status), or kListAborted.
   int buildGabrielBlocks(FILE* hblk, const std::string& chromosome, const std::string& sampleType);
   int buildManualBlocks(FILE* hblk, const std::string& chromosome, const std::string& sampleType);
   // Writes the crossover rates of the blocks built above; false on failure.

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -171,19 +170,12 @@ bool pairLoop(const GenoData& data, const PairwiseLDOptions& o, OutputFiles& out
   return !out.pwld.failed() && !out.pwlds.failed();
 }
 
-// Blocks and crossover rates of the sample type just computed. False when a
-// step could not do its work.
-bool blockingSteps(const GenoData& data, const PairwiseLDOptions& o, OutputFiles& out, const PairStore& store,
-                   const std::string& sampleType, BlockingTasks tasks) {
-  if (o.blockingMethod == 1) {
-    printf("LD Blocking Method 1 NOT ready!\n");
-    fflush(stdout);
-    reportError("LD Blocking Method 1 NOT ready");
-    out.close(data.m_fileName);
-    exit(-1);
-  }
-  // A fatal block-list error ends the process inside the calculator: the
-  // rows so far must have reached their streams by then.
+// Blocks and crossover rates of the sample type just computed. kFailed when
+// a step could not do its work.
+PairwiseLDStatus blockingSteps(const GenoData& data, const PairwiseLDOptions& o, OutputFiles& out,
+                               const PairStore& store, const std::string& sampleType, BlockingTasks tasks) {
+  // A fatal block-list error ends the command: the rows so far must have
+  // reached their streams by then.
   out.pwld.flush();
   out.pwlds.flush();
   LDBlockCalculator calculator(data, store, o.blockSettings, tasks);
@@ -197,9 +189,11 @@ bool blockingSteps(const GenoData& data, const PairwiseLDOptions& o, OutputFiles
     fflush(stdout);
     blocks = calculator.buildGabrielBlocks(out.hblk, data.m_ChromosomeNo, sampleType);
   }
-  if (blocks < 0) return false;
-  if (o.crossOver && !calculator.computeCrossover(out.rblk, data.m_ChromosomeNo, sampleType)) return false;
-  return true;
+  if (blocks == LDBlockCalculator::kListAborted) return PairwiseLDStatus::kAborted;
+  if (blocks < 0) return PairwiseLDStatus::kFailed;
+  if (o.crossOver && !calculator.computeCrossover(out.rblk, data.m_ChromosomeNo, sampleType))
+    return PairwiseLDStatus::kFailed;
+  return PairwiseLDStatus::kDone;
 }
 
 }  // namespace
@@ -248,7 +242,7 @@ void writePairRows(TextBuffer& pwld, TextBuffer& pwlds, int64_t row, int i, int 
   pwlds.appendChar('\n');
 }
 
-bool runPairwiseLD(GenoData& data, const std::string& inputFile, const PairwiseLDOptions& o) {
+PairwiseLDStatus runPairwiseLD(GenoData& data, const std::string& inputFile, const PairwiseLDOptions& o) {
   OutputFiles out;
   bool opened = openText(out.pwld, inputFile + ".pwld") && openText(out.pwlds, inputFile + ".pwlds");
   if (opened && o.blocking) opened = openFile(out.hblk, inputFile + ".ld.hblk");
@@ -257,12 +251,12 @@ bool runPairwiseLD(GenoData& data, const std::string& inputFile, const PairwiseL
   if (opened && o.crossOver) opened = openFile(out.rblk, inputFile + ".ld.rblk");
   if (!opened) {
     out.close(inputFile);
-    return false;
+    return PairwiseLDStatus::kFailed;
   }
 
   if (!data.loadHeader(inputFile.c_str())) {
     out.close(inputFile);
-    return false;
+    return PairwiseLDStatus::kFailed;
   }
   const int types = data.m_SampleTypeTableSize;
   std::string tasks = "Sample Type Loop," + std::to_string(types == 1 ? 1 : types + 1) + ";Pairwise LD,100;";
@@ -296,7 +290,7 @@ bool runPairwiseLD(GenoData& data, const std::string& inputFile, const PairwiseL
     if (!data.loadData(inputFile.c_str(), name.c_str())) {
       printf("SGManager::performLDAnalysis - loadData failed\n");
       out.close(inputFile);
-      return false;
+      return PairwiseLDStatus::kFailed;
     }
     if (data.m_nummarker < 1 || data.m_numindiv < 1) continue;
 
@@ -310,7 +304,14 @@ bool runPairwiseLD(GenoData& data, const std::string& inputFile, const PairwiseL
       if (out.pwld.failed() || out.pwlds.failed()) break;
       continue;
     }
-    if (o.blocking && !blockingSteps(data, o, out, store, name, blockingTasks)) ok = false;
+    if (o.blocking) {
+      const PairwiseLDStatus step = blockingSteps(data, o, out, store, name, blockingTasks);
+      if (step == PairwiseLDStatus::kAborted) {
+        out.close(inputFile);
+        return step;
+      }
+      if (step == PairwiseLDStatus::kFailed) ok = false;
+    }
     store.reset(0);
   }
   // A class name that is no sample type of the file analyses nothing: the
@@ -321,5 +322,5 @@ bool runPairwiseLD(GenoData& data, const std::string& inputFile, const PairwiseL
     ok = false;
   }
   if (!out.close(inputFile)) ok = false;
-  return ok;
+  return ok ? PairwiseLDStatus::kDone : PairwiseLDStatus::kFailed;
 }
