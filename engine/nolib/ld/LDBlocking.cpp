@@ -1,15 +1,68 @@
 #include "ld/LDBlocking.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <new>
+#include <numeric>
 
 #include "common_sgt/ErrorReport.h"
 #include "common_sgt/StatusReport.h"
 #include "ld/BlockReport.h"
 #include "ld/CrossoverRate.h"
 #include "ld/GabrielBlocks.h"
+#include "ld/HtsSelection.h"
+#include "ld/LDBlockEstimate.h"
 #include "ld/ManualBlockList.h"
 #include "marlo/GenoData.h"
+
+namespace {
+
+// Largest count first; equal counts keep their order of first appearance.
+void sortByCount(LDBlock& block) {
+  const size_t h = block.haplotypes.size();
+  std::vector<size_t> order(h);
+  std::iota(order.begin(), order.end(), 0);
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    return block.haplotypeCounts[a] > block.haplotypeCounts[b];
+  });
+  std::vector<std::string> haplotypes(h);
+  std::vector<int> counts(h);
+  for (size_t k = 0; k < h; ++k) {
+    haplotypes[k] = std::move(block.haplotypes[order[k]]);
+    counts[k] = block.haplotypeCounts[order[k]];
+  }
+  block.haplotypes = std::move(haplotypes);
+  block.haplotypeCounts = std::move(counts);
+}
+
+// Estimation, tag SNPs and haplotype order of one block; false when its
+// haplotypes could not be estimated.
+bool finishBlock(LDBlock& block, const GenoData& data, const std::string& sampleType, double tagTolerance,
+                 SnpListEstimate& estimate) {
+  const bool estimated = estimateBlockHaplotypes(data, block, sampleType, estimate);
+  selectHTS(block, tagTolerance);
+  sortByCount(block);
+  return estimated;
+}
+
+}  // namespace
+
+bool finishBlocksAndReport(std::vector<LDBlock>& blocks, FILE* hblk, const GenoData& data,
+                           const std::string& chromosome, const std::string& sampleType, double tagTolerance) {
+  if (!hblk) {
+    NULL_REPORT();
+    return false;
+  }
+  const int count = static_cast<int>(blocks.size());
+  BlockReportWriter writer(hblk, data, chromosome, sampleType, count);
+  bool estimated = true;
+  for (int b = 0; b < count; ++b) {
+    SnpListEstimate estimate;
+    if (!finishBlock(blocks[b], data, sampleType, tagTolerance, estimate)) estimated = false;
+    writer.write(blocks[b], b + 1, estimate);
+  }
+  return writer.finish() && estimated;
+}
 
 LDBlockCalculator::LDBlockCalculator(const GenoData& data, const PairStore& pairs, const BlockingSettings& settings,
                                      BlockingTasks tasks)
@@ -48,7 +101,7 @@ int LDBlockCalculator::buildGabrielBlocks(FILE* hblk, const std::string& chromos
   }
   printf("Writing Blocks...\n");
   fflush(stdout);
-  const bool written = writeBlocks(m_blocks, hblk, m_data, chromosome, sampleType, m_settings.tag);
+  const bool written = finishBlocksAndReport(m_blocks, hblk, m_data, chromosome, sampleType, m_settings.tag);
   printf("Blocking Complete!\n");
   fflush(stdout);
   return written ? static_cast<int>(m_blocks.size()) : -1;
@@ -75,7 +128,7 @@ int LDBlockCalculator::buildManualBlocks(FILE* hblk, const std::string& chromoso
     return -1;
   }
   m_blocks = std::move(outcome.blocks);
-  if (!writeBlocks(m_blocks, hblk, m_data, chromosome, sampleType, m_settings.tag)) return -1;
+  if (!finishBlocksAndReport(m_blocks, hblk, m_data, chromosome, sampleType, m_settings.tag)) return -1;
   return static_cast<int>(m_blocks.size());
 }
 

@@ -23,6 +23,18 @@ struct BlockingTasks {
   int crossover = 3;
 };
 
+// Finishes the blocks of one sample type and writes their report (.ld.hblk),
+// one block at a time so that a single haplotype estimate is held: each
+// block's haplotypes are estimated, its tag SNPs chosen with the entropy
+// tolerance and its haplotypes ordered by count (largest first, equal counts
+// in order of first appearance), then its record is written. The crossover
+// rates name haplotypes by this order. False when the file is missing (no
+// output at all), a write to it fails, or the haplotypes of some block could
+// not be estimated (that block is written without haplotypes, the others as
+// usual).
+bool finishBlocksAndReport(std::vector<LDBlock>& blocks, FILE* hblk, const GenoData& data,
+                           const std::string& chromosome, const std::string& sampleType, double tagTolerance);
+
 // LD blocks of one sample type, built after its pair loop: Gabriel's method
 // or a manual list, the block report and the crossover rates between
 // neighbouring blocks.
@@ -45,7 +57,7 @@ class LDBlockCalculator {
   // Writes the crossover rates of the blocks built above; false on failure.
   bool computeCrossover(FILE* rblk, const std::string& chromosome, const std::string& sampleType);
 
-  // The blocks of the last build, as written.
+  // The blocks of the last build, finished and ordered as written.
   const std::vector<LDBlock>& blocks() const { return m_blocks; }
 
  private:
