@@ -149,10 +149,108 @@ bool LigationJoin::buildRecords(PlemBlockTree& tree, int leftNode, int rightNode
   return true;
 }
 
+void LigationJoin::startWeights(long long combinations) {
+  const size_t records = m_records.size();
+  m_cellOffset.assign(records, 0);
+  int64_t offset = 0;
+  for (size_t p = 0; p < records; ++p) {
+    LigationRecord& rec = m_records[p];
+    const size_t s = static_cast<size_t>(rec.numLeft) * rec.numRight;
+    rec.weight.assign(s, 1.0 / static_cast<double>(s));
+    m_cellOffset[p] = offset;
+    offset += static_cast<int64_t>(s);
+  }
+  m_cell1.assign(combinations, -1);
+  m_cell2.assign(combinations, -1);
+}
+
 // Cells are numbered left haplotype by left haplotype: for left haplotype x
 // every record side that holds x pairs it with the right haplotypes of that
 // side, and a stamp array over the right haplotypes finds the cells already
 // numbered for x. No table over the L x R space is needed.
+int LigationJoin::numberByLeftHaplotype(int numLeftHaplotypes, int numRightHaplotypes, long long sides,
+                                        long long cellsAtMost, bool last) {
+  const size_t records = m_records.size();
+  // Record sides grouped by left haplotype (counting sort): record p,
+  // left option a, side 0 (first) or 1 (second).
+  std::vector<int> start(numLeftHaplotypes + 1, 0);
+  for (const LigationRecord& rec : m_records)
+    for (const auto& a : rec.leftOptions) {
+      ++start[a.first + 1];
+      ++start[a.second + 1];
+    }
+  for (int x = 0; x < numLeftHaplotypes; ++x) start[x + 1] += start[x];
+  std::vector<int> sideRecord(sides), sideOption(sides), fill(start.begin(), start.end() - 1);
+  std::vector<unsigned char> sideWhich(sides);
+  for (size_t p = 0; p < records; ++p) {
+    const LigationRecord& rec = m_records[p];
+    for (int a = 0; a < rec.numLeft; ++a) {
+      const auto& option = rec.leftOptions[a];
+      int at = fill[option.first]++;
+      sideRecord[at] = static_cast<int>(p);
+      sideOption[at] = a;
+      sideWhich[at] = 0;
+      at = fill[option.second]++;
+      sideRecord[at] = static_cast<int>(p);
+      sideOption[at] = a;
+      sideWhich[at] = 1;
+    }
+  }
+  std::vector<int>().swap(fill);
+
+  std::vector<int> stamp(numRightHaplotypes, -1), cellOf(numRightHaplotypes, -1);
+  int cells = 0;
+  if (!last) {
+    m_cellLeft.reserve(cellsAtMost);
+    m_cellRight.reserve(cellsAtMost);
+  }
+  for (int x = 0; x < numLeftHaplotypes; ++x) {
+    for (int e = start[x]; e < start[x + 1]; ++e) {
+      const LigationRecord& rec = m_records[sideRecord[e]];
+      const bool second = sideWhich[e] != 0;
+      int* target = (second ? m_cell2.data() : m_cell1.data()) + m_cellOffset[sideRecord[e]] +
+                    static_cast<int64_t>(sideOption[e]) * rec.numRight;
+      for (int b = 0; b < rec.numRight; ++b) {
+        const int y = second ? rec.rightOptions[b].second : rec.rightOptions[b].first;
+        if (stamp[y] != x) {
+          stamp[y] = x;
+          cellOf[y] = cells++;
+          if (!last) {
+            m_cellLeft.push_back(x);
+            m_cellRight.push_back(y);
+          }
+        }
+        target[b] = cellOf[y];
+      }
+    }
+  }
+  return cells;
+}
+
+void LigationJoin::renumberByFirstUse(int cells, long long combinations, bool last) {
+  // Renumbered in order of first use (record by record, combination by
+  // combination, H1 before H2): the order of first insertion into the
+  // table of expected copies, and neighbouring combinations then mostly
+  // touch neighbouring frequencies.
+  std::vector<int> renumber(cells, -1);
+  int next = 0;
+  for (int64_t k = 0; k < combinations; ++k) {
+    int& a = renumber[m_cell1[k]];
+    if (a < 0) a = next++;
+    m_cell1[k] = a;
+    int& b = renumber[m_cell2[k]];
+    if (b < 0) b = next++;
+    m_cell2[k] = b;
+  }
+  if (!last) {
+    std::vector<int> halves(cells);
+    for (int c = 0; c < cells; ++c) halves[renumber[c]] = m_cellLeft[c];
+    m_cellLeft.swap(halves);
+    for (int c = 0; c < cells; ++c) halves[renumber[c]] = m_cellRight[c];
+    m_cellRight.swap(halves);
+  }
+}
+
 bool LigationJoin::numberCells(const BlockHaplotypeSet& left, const BlockHaplotypeSet& right, int rangeFrom, int rangeTo,
                                bool last, JoinFigures& figures) {
   const int numLeftHaplotypes = left.numHaplotypes;
@@ -177,96 +275,10 @@ bool LigationJoin::numberCells(const BlockHaplotypeSet& left, const BlockHaploty
   figures.combinations = combinations;
   if (fits) {
     try {
-      const size_t records = m_records.size();
-      m_cellOffset.assign(records, 0);
-      int64_t offset = 0;
-      for (size_t p = 0; p < records; ++p) {
-        LigationRecord& rec = m_records[p];
-        const size_t s = static_cast<size_t>(rec.numLeft) * rec.numRight;
-        rec.weight.assign(s, 1.0 / static_cast<double>(s));
-        m_cellOffset[p] = offset;
-        offset += static_cast<int64_t>(s);
-      }
-      m_cell1.assign(combinations, -1);
-      m_cell2.assign(combinations, -1);
-
-      // Record sides grouped by left haplotype (counting sort): record p,
-      // left option a, side 0 (first) or 1 (second).
-      std::vector<int> start(numLeftHaplotypes + 1, 0);
-      for (const LigationRecord& rec : m_records)
-        for (const auto& a : rec.leftOptions) {
-          ++start[a.first + 1];
-          ++start[a.second + 1];
-        }
-      for (int x = 0; x < numLeftHaplotypes; ++x) start[x + 1] += start[x];
-      std::vector<int> sideRecord(sides), sideOption(sides), fill(start.begin(), start.end() - 1);
-      std::vector<unsigned char> sideWhich(sides);
-      for (size_t p = 0; p < records; ++p) {
-        const LigationRecord& rec = m_records[p];
-        for (int a = 0; a < rec.numLeft; ++a) {
-          const auto& option = rec.leftOptions[a];
-          int at = fill[option.first]++;
-          sideRecord[at] = static_cast<int>(p);
-          sideOption[at] = a;
-          sideWhich[at] = 0;
-          at = fill[option.second]++;
-          sideRecord[at] = static_cast<int>(p);
-          sideOption[at] = a;
-          sideWhich[at] = 1;
-        }
-      }
-      std::vector<int>().swap(fill);
-
-      std::vector<int> stamp(numRightHaplotypes, -1), cellOf(numRightHaplotypes, -1);
-      int cells = 0;
-      if (!last) {
-        m_cellLeft.reserve(cellsAtMost);
-        m_cellRight.reserve(cellsAtMost);
-      }
-      for (int x = 0; x < numLeftHaplotypes; ++x) {
-        for (int e = start[x]; e < start[x + 1]; ++e) {
-          const LigationRecord& rec = m_records[sideRecord[e]];
-          const bool second = sideWhich[e] != 0;
-          int* target = (second ? m_cell2.data() : m_cell1.data()) + m_cellOffset[sideRecord[e]] +
-                        static_cast<int64_t>(sideOption[e]) * rec.numRight;
-          for (int b = 0; b < rec.numRight; ++b) {
-            const int y = second ? rec.rightOptions[b].second : rec.rightOptions[b].first;
-            if (stamp[y] != x) {
-              stamp[y] = x;
-              cellOf[y] = cells++;
-              if (!last) {
-                m_cellLeft.push_back(x);
-                m_cellRight.push_back(y);
-              }
-            }
-            target[b] = cellOf[y];
-          }
-        }
-      }
+      startWeights(combinations);
+      const int cells = numberByLeftHaplotype(numLeftHaplotypes, numRightHaplotypes, sides, cellsAtMost, last);
       figures.cells = cells;
-      // Renumbered in order of first use (record by record, combination by
-      // combination, H1 before H2): the order of first insertion into the
-      // table of expected copies, and neighbouring combinations then mostly
-      // touch neighbouring frequencies.
-      {
-        std::vector<int> renumber(cells, -1);
-        int next = 0;
-        for (int64_t k = 0; k < combinations; ++k) {
-          int& a = renumber[m_cell1[k]];
-          if (a < 0) a = next++;
-          m_cell1[k] = a;
-          int& b = renumber[m_cell2[k]];
-          if (b < 0) b = next++;
-          m_cell2[k] = b;
-        }
-        if (!last) {
-          std::vector<int> halves(cells);
-          for (int c = 0; c < cells; ++c) halves[renumber[c]] = m_cellLeft[c];
-          m_cellLeft.swap(halves);
-          for (int c = 0; c < cells; ++c) halves[renumber[c]] = m_cellRight[c];
-          m_cellRight.swap(halves);
-        }
-      }
+      renumberByFirstUse(cells, combinations, last);
       m_frequency.assign(cells, 0.0);
       return true;
     } catch (const std::bad_alloc&) {

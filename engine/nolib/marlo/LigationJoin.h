@@ -137,6 +137,12 @@ class LigationJoin {
                     int rangeFrom, int rangeTo);
   bool numberCells(const BlockHaplotypeSet& left, const BlockHaplotypeSet& right, int rangeFrom, int rangeTo,
                    bool last, JoinFigures& figures);
+  // Per record its even starting weights and the offset of its cell numbers.
+  void startWeights(long long combinations);
+  // Fills the cell numbers of every combination; returns the cell count.
+  int numberByLeftHaplotype(int numLeftHaplotypes, int numRightHaplotypes, long long sides, long long cellsAtMost,
+                            bool last);
+  void renumberByFirstUse(int cells, long long combinations, bool last);
   // Returns the number of maximisation steps.
   int runJoinEm();
   void joinPosteriors();
