@@ -80,6 +80,15 @@ long distanceOf(const GenoData& data, int i, int j) {
   return d < 0 ? -d : d;
 }
 
+// The distance rule: a pair at or beyond the limit (when /ANNO applies it)
+// gets a row without values, or ends its row under /SKIPANNO.
+enum class PairReach { kComputed, kBeyondLimit, kEndOfRow };
+
+PairReach reachOf(long distance, const PairwiseLDOptions& o) {
+  if (!o.useAnno || distance < o.chrPosThresh) return PairReach::kComputed;
+  return o.skipByAnno ? PairReach::kEndOfRow : PairReach::kBeyondLimit;
+}
+
 // Pairs the loop will compute (and blocking will read).
 int64_t computedPairCount(const GenoData& data, const PairwiseLDOptions& o) {
   const int n = data.m_nummarker;
@@ -87,11 +96,9 @@ int64_t computedPairCount(const GenoData& data, const PairwiseLDOptions& o) {
   int64_t count = 0;
   for (int i = 0; i + 1 < n; ++i) {
     for (int j = i + 1; j < n; ++j) {
-      if (distanceOf(data, i, j) >= o.chrPosThresh) {
-        if (o.skipByAnno) break;
-        continue;
-      }
-      ++count;
+      const PairReach reach = reachOf(distanceOf(data, i, j), o);
+      if (reach == PairReach::kEndOfRow) break;
+      if (reach == PairReach::kComputed) ++count;
     }
   }
   return count;
@@ -138,8 +145,9 @@ bool pairLoop(const GenoData& data, const PairwiseLDOptions& o, OutputFiles& out
     const bool packedI = packed && packed->usable(i);
     for (int j = i + 1; j < n; ++j) {
       const long distance = distanceOf(data, i, j);
-      if (o.useAnno && distance >= o.chrPosThresh) {
-        if (o.skipByAnno) break;
+      const PairReach reach = reachOf(distance, o);
+      if (reach == PairReach::kEndOfRow) break;
+      if (reach == PairReach::kBeyondLimit) {
         // Beyond the limit: a row without values.
         ++rows;
         writePairRows(out.pwld, out.pwlds, rows, i, j, distance, defaults);

@@ -237,7 +237,30 @@ bool GenoData::loadData(const char* fileName, const char* sampleTypeName) {
     fflush(stdout);
     return true;
   }
+  selectColumns(sampleTypeName);
 
+  const int markers = m_nummarker;
+  markerIds.resize(markers);
+  positions.assign(markers, 0);
+  alleleSets.assign(m_ori_nummarker, std::bitset<256>());
+  // One genotype text per individual, two letters per marker.
+  std::vector<std::string> texts(m_numindiv, std::string(2 * static_cast<size_t>(markers), '\0'));
+  if (g_debugLevel >= 1) {
+    printf(" m_nummarker = %d\n", m_nummarker);
+    printf(" m_numindiv/total = %d/%d\n", m_numindiv, m_MergeSampleCount);
+  }
+  if (!readMarkerLines(reader, fileName, texts)) {
+    clearTypeData();
+    fflush(stdout);
+    return false;
+  }
+  reader.close();
+  groupPhenotypes(texts);
+  reportLoaded(sampleTypeName, t);
+  return true;
+}
+
+void GenoData::selectColumns(const char* sampleTypeName) {
   const int n = m_MergeSampleCount;
   const bool merged = strcmp(sampleTypeName, "M") == 0;
   std::vector<unsigned char> selected(n, 0);
@@ -251,94 +274,91 @@ bool GenoData::loadData(const char* fileName, const char* sampleTypeName) {
   }
   // The table counts and the selection come from the same line 2.
   m_numindiv = static_cast<int>(selectedColumns.size());
+}
 
-  const int markers = m_nummarker;
-  markerIds.resize(markers);
-  positions.assign(markers, 0);
-  alleleSets.assign(m_ori_nummarker, std::bitset<256>());
-  // One genotype text per individual, two letters per marker.
-  std::vector<std::string> texts(m_numindiv, std::string(2 * static_cast<size_t>(markers), '\0'));
-  if (g_debugLevel >= 1) {
-    printf(" m_nummarker = %d\n", m_nummarker);
-    printf(" m_numindiv/total = %d/%d\n", m_numindiv, n);
-  }
-
-  auto fail = [&]() {
-    clearTypeData();
-    fflush(stdout);
-    return false;
-  };
+bool GenoData::readMarkerLines(LineReader& reader, const char* fileName, std::vector<std::string>& texts) {
+  std::string_view line;
   for (int k = 0; k < m_ori_nummarker; ++k) {
     if (!reader.next(line)) {
       badMarkerLine(fileName, reader.lineNumber() + 1, k,
                     "the file ends before the " + std::to_string(m_ori_nummarker) + " marker lines counted");
-      return fail();
+      return false;
     }
-    const long long lineNo = reader.lineNumber();
-    size_t tab[4];
-    size_t from = 0;
-    bool tabsFound = true;
-    for (int f = 0; f < 4; ++f) {
-      size_t p = line.find('\t', from);
-      if (p == std::string_view::npos) {
-        tabsFound = false;
-        break;
-      }
-      tab[f] = p;
-      from = p + 1;
-    }
-    if (!tabsFound) {
-      printf("Invalid data(%.*s) at marker #%d. TAB not found!\n", static_cast<int>(line.size()), line.data(), k);
-      badMarkerLine(fileName, lineNo, k, line.empty() ? "empty line among the marker lines"
-                                                      : "fewer than four tabs before the genotypes");
-      return fail();
-    }
-    std::string_view posText = line.substr(tab[1] + 1, tab[2] - tab[1] - 1);
-    if (!parsePosition(posText, positions[k])) {
-      badMarkerLine(fileName, lineNo, k, "position '" + std::string(posText) + "' is not a decimal integer");
-      return fail();
-    }
-    markerIds[k].assign(line.data(), tab[0]);
+    if (!readMarkerLine(line, reader.lineNumber(), k, fileName, texts)) return false;
+  }
+  return true;
+}
 
-    const size_t first = tab[3] + 1;
-    const char* s = line.data();
-    const size_t len = line.size();
-    for (int j = 0; j < n; ++j) {
-      const size_t b = first + kGenotypeStride * static_cast<size_t>(j);
-      if (b >= len) {
-        badMarkerLine(fileName, lineNo, k,
-                      std::to_string(j) + " genotype columns for " + std::to_string(n) + " samples");
-        return fail();
-      }
-      const bool fits = b + 2 < len && s[b] != '\t' && s[b + 1] != '\t' && s[b + 2] != '\t';
-      if (fits && b + 3 == len && j < n - 1) {
-        badMarkerLine(fileName, lineNo, k,
-                      std::to_string(j + 1) + " genotype columns for " + std::to_string(n) + " samples");
-        return fail();
-      }
-      if (!fits || (b + 3 < len && s[b + 3] != '\t')) {
-        size_t end = line.find('\t', b);
-        if (end == std::string_view::npos) end = len;
-        badMarkerLine(fileName, lineNo, k,
-                      "genotype '" + std::string(s + b, end - b) + "' of sample column " + std::to_string(j + 1) +
-                          " is not three characters followed by a tab");
-        return fail();
-      }
+// One marker line: the leading fields, the position, the form of every
+// genotype column, then the letters of the selected individuals.
+bool GenoData::readMarkerLine(std::string_view line, long long lineNo, int k, const char* fileName,
+                              std::vector<std::string>& texts) {
+  const int n = m_MergeSampleCount;
+  size_t tab[4];
+  size_t from = 0;
+  bool tabsFound = true;
+  for (int f = 0; f < 4; ++f) {
+    size_t p = line.find('\t', from);
+    if (p == std::string_view::npos) {
+      tabsFound = false;
+      break;
     }
-    std::bitset<256>& alleles = alleleSets[k];
-    for (int i = 0; i < m_numindiv; ++i) {
-      const size_t b = first + kGenotypeStride * static_cast<size_t>(selectedColumns[i]);
-      char a1 = s[b];
-      char a2 = s[b + 2];
-      if (static_cast<signed char>(a2) < static_cast<signed char>(a1)) std::swap(a1, a2);
-      texts[i][2 * k] = a1;
-      texts[i][2 * k + 1] = a2;
-      if (a1 != 'N') alleles.set(static_cast<unsigned char>(a1));
-      if (a2 != 'N') alleles.set(static_cast<unsigned char>(a2));
+    tab[f] = p;
+    from = p + 1;
+  }
+  if (!tabsFound) {
+    printf("Invalid data(%.*s) at marker #%d. TAB not found!\n", static_cast<int>(line.size()), line.data(), k);
+    badMarkerLine(fileName, lineNo, k, line.empty() ? "empty line among the marker lines"
+                                                    : "fewer than four tabs before the genotypes");
+    return false;
+  }
+  std::string_view posText = line.substr(tab[1] + 1, tab[2] - tab[1] - 1);
+  if (!parsePosition(posText, positions[k])) {
+    badMarkerLine(fileName, lineNo, k, "position '" + std::string(posText) + "' is not a decimal integer");
+    return false;
+  }
+  markerIds[k].assign(line.data(), tab[0]);
+
+  const size_t first = tab[3] + 1;
+  const char* s = line.data();
+  const size_t len = line.size();
+  for (int j = 0; j < n; ++j) {
+    const size_t b = first + kGenotypeStride * static_cast<size_t>(j);
+    if (b >= len) {
+      badMarkerLine(fileName, lineNo, k,
+                    std::to_string(j) + " genotype columns for " + std::to_string(n) + " samples");
+      return false;
+    }
+    const bool fits = b + 2 < len && s[b] != '\t' && s[b + 1] != '\t' && s[b + 2] != '\t';
+    if (fits && b + 3 == len && j < n - 1) {
+      badMarkerLine(fileName, lineNo, k,
+                    std::to_string(j + 1) + " genotype columns for " + std::to_string(n) + " samples");
+      return false;
+    }
+    if (!fits || (b + 3 < len && s[b + 3] != '\t')) {
+      size_t end = line.find('\t', b);
+      if (end == std::string_view::npos) end = len;
+      badMarkerLine(fileName, lineNo, k,
+                    "genotype '" + std::string(s + b, end - b) + "' of sample column " + std::to_string(j + 1) +
+                        " is not three characters followed by a tab");
+      return false;
     }
   }
-  reader.close();
+  std::bitset<256>& alleles = alleleSets[k];
+  for (int i = 0; i < m_numindiv; ++i) {
+    const size_t b = first + kGenotypeStride * static_cast<size_t>(selectedColumns[i]);
+    char a1 = s[b];
+    char a2 = s[b + 2];
+    if (static_cast<signed char>(a2) < static_cast<signed char>(a1)) std::swap(a1, a2);
+    texts[i][2 * k] = a1;
+    texts[i][2 * k + 1] = a2;
+    if (a1 != 'N') alleles.set(static_cast<unsigned char>(a1));
+    if (a2 != 'N') alleles.set(static_cast<unsigned char>(a2));
+  }
+  return true;
+}
 
+void GenoData::groupPhenotypes(std::vector<std::string>& texts) {
   // Group equal genotype texts by hashing; groups are numbered by their
   // first individual.
   std::vector<int> groupOf(m_numindiv);
@@ -372,17 +392,18 @@ bool GenoData::loadData(const char* fileName, const char* sampleTypeName) {
     ph.memberId[at] = sampleIds[selectedColumns[i]];
     ++at;
   }
+}
 
+void GenoData::reportLoaded(const char* sampleTypeName, int t) {
   reportResult("%s", "------------ INPUT DATA DETAIL ---------");
   reportResult("Genotype=%s", m_fileName.c_str());
   reportResult("Chromosome=%s", m_ChromosomeNo.c_str());
   reportResult("Marker Size=%d", m_ori_nummarker);
-  reportResult("Total Sample Size=%d", n);
+  reportResult("Total Sample Size=%d", m_MergeSampleCount);
   reportResult("This Sample Type=\"%s\"", sampleTypeName);
   reportResult("This Sample Size=%d", sampleTypeTable[t].count);
   reportResult("Unique phenotype=%d", m_numpheno);
   reportResult("%s", "------------ ANALYSIS RESULT -----------");
-  return true;
 }
 
 std::string GenoData::alleleText(int k) const {
