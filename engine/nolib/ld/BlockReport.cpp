@@ -1,5 +1,6 @@
 #include "ld/BlockReport.h"
 
+#include "common_sgt/Console.h"
 #include "common_sgt/FastFormat.h"
 #include "common_sgt/StatusReport.h"
 #include "ld/LDBlockEstimate.h"
@@ -102,8 +103,7 @@ void writeRecord(TextBuffer& out, const LDBlock& block, int number, const SnpLis
 BlockReportWriter::BlockReportWriter(FILE* hblk, const GenoData& data, const std::string& chromosome,
                                      const std::string& sampleType, int blockCount)
     : m_data(data), m_chromosome(chromosome), m_sampleType(sampleType) {
-  printf("LD Blocking Result for Sample type %s :%d Blocks Found\n", sampleType.c_str(), blockCount);
-  fflush(stdout);
+  printFlushed("LD Blocking Result for Sample type %s :%d Blocks Found\n", sampleType.c_str(), blockCount);
   reportResult("LD Blocking Result for Sample type %s :%d Blocks Found\n", sampleType.c_str(), blockCount);
   m_out.attach(hblk);
 }
@@ -127,11 +127,9 @@ void BlockReportWriter::write(const LDBlock& block, int number, const SnpListEst
 }
 
 bool BlockReportWriter::finish() {
-  printf("out of loop\n");
-  fflush(stdout);
+  printFlushed("out of loop\n");
   if (!m_out.close()) {
-    printf("LD blocking: writing the block file failed\n");
-    fflush(stdout);
+    printFlushed("LD blocking: writing the block file failed\n");
     return false;
   }
   return true;

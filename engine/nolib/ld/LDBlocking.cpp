@@ -5,6 +5,7 @@
 #include <new>
 #include <numeric>
 
+#include "common_sgt/Console.h"
 #include "common_sgt/ErrorReport.h"
 #include "common_sgt/StatusReport.h"
 #include "ld/BlockReport.h"
@@ -83,8 +84,7 @@ int LDBlockCalculator::buildGabrielBlocks(FILE* hblk, const std::string& chromos
     // The bounds are released before the blocks are estimated.
     GabrielBlockFinder finder(m_pairs, snpCount, m_settings.gabriel);
     finder.computeBounds();
-    printf("\nBuilding Blocks...\n");
-    fflush(stdout);
+    printFlushed("\nBuilding Blocks...\n");
     const int task = m_tasks.blocking;
     const long long span = 2LL * snpCount - 2;
     std::vector<BlockRange> ranges = finder.candidateBlocks([&](int i) {
@@ -93,17 +93,14 @@ int LDBlockCalculator::buildGabrielBlocks(FILE* hblk, const std::string& chromos
     finder.removeOverlaps(ranges);
     for (const BlockRange& range : ranges) m_blocks.push_back(GabrielBlockFinder::toBlock(range));
   } catch (const std::bad_alloc&) {
-    printf("LD blocking: not enough memory for the confidence bounds of %lld pairs\n",
-           static_cast<long long>(m_pairs.pairCount()));
-    fflush(stdout);
+    printFlushed("LD blocking: not enough memory for the confidence bounds of %lld pairs\n",
+                 static_cast<long long>(m_pairs.pairCount()));
     m_blocks.clear();
     return -1;
   }
-  printf("Writing Blocks...\n");
-  fflush(stdout);
+  printFlushed("Writing Blocks...\n");
   const bool written = finishBlocksAndReport(m_blocks, hblk, m_data, chromosome, sampleType, m_settings.tag);
-  printf("Blocking Complete!\n");
-  fflush(stdout);
+  printFlushed("Blocking Complete!\n");
   return written ? static_cast<int>(m_blocks.size()) : -1;
 }
 

@@ -6,6 +6,7 @@
 #include <set>
 #include <string_view>
 
+#include "common_sgt/Console.h"
 #include "common_sgt/ErrorReport.h"
 #include "common_sgt/FileUtil.h"
 #include "common_sgt/LineReader.h"
@@ -46,16 +47,14 @@ bool parsePosition(std::string_view text, int& value) {
 }
 
 void badMarkerLine(const char* fileName, long long lineNumber, int marker, const std::string& problem) {
-  printf("GenoData::loadData %s, line %lld (marker #%d): %s\n", fileName, lineNumber, marker, problem.c_str());
-  fflush(stdout);
+  printFlushed("GenoData::loadData %s, line %lld (marker #%d): %s\n", fileName, lineNumber, marker, problem.c_str());
 }
 
 // Reads the first line of a header, or says which one is missing.
 bool headerLine(LineReader& reader, std::string_view& line, const char* fileName, int number,
                 const char* what) {
   if (reader.next(line)) return true;
-  printf("GenoData::loadHeader %s: line %d (%s) is missing\n", fileName, number, what);
-  fflush(stdout);
+  printFlushed("GenoData::loadHeader %s: line %d (%s) is missing\n", fileName, number, what);
   return false;
 }
 
@@ -95,9 +94,8 @@ bool GenoData::loadHeader(const char* fileName) {
   if (g_debugLevel >= 1) printf("GenoData::loadHeader %s\n", fileName);
   LineReader reader;
   if (!reader.open(fileName)) {
-    printf("ifstream fileInputStream(%s)\n fileInputStream.is_open() == false %s:%d\n", fileName, SGT_UNIT,
-           __LINE__);
-    fflush(stdout);
+    printFlushed("ifstream fileInputStream(%s)\n fileInputStream.is_open() == false %s:%d\n", fileName, SGT_UNIT,
+                 __LINE__);
     m_headerState = HeaderState::kCannotOpen;
     return false;
   }
@@ -109,10 +107,9 @@ bool GenoData::loadHeader(const char* fileName) {
   if (!headerLine(reader, line, fileName, 1, "sample identifiers")) return false;
   splitTabs(line, fields);
   if (fields.size() < 5) {
-    printf("GenoData::loadHeader %s: line 1 has %d fields; four leading fields and at least one sample "
-           "identifier are needed\n",
-           fileName, static_cast<int>(fields.size()));
-    fflush(stdout);
+    printFlushed("GenoData::loadHeader %s: line 1 has %d fields; four leading fields and at least one sample "
+                 "identifier are needed\n",
+                 fileName, static_cast<int>(fields.size()));
     return false;
   }
   const int n = static_cast<int>(fields.size()) - 4;
@@ -129,9 +126,8 @@ bool GenoData::loadHeader(const char* fileName) {
   }
   splitTabs(line, fields);
   if (static_cast<int>(fields.size()) < n + 4) {
-    printf("GenoData::loadHeader %s: line 2 has %d sample types for %d sample identifiers\n", fileName,
-           static_cast<int>(fields.size()) - 4 > 0 ? static_cast<int>(fields.size()) - 4 : 0, n);
-    fflush(stdout);
+    printFlushed("GenoData::loadHeader %s: line 2 has %d sample types for %d sample identifiers\n", fileName,
+                 static_cast<int>(fields.size()) - 4 > 0 ? static_cast<int>(fields.size()) - 4 : 0, n);
     clearHeader();
     return false;
   }
@@ -174,15 +170,13 @@ bool GenoData::loadHeader(const char* fileName) {
 
   const long long lines = countDataLines(fileName);
   if (lines < 0) {
-    printf("GenoData::loadHeader %s: the file cannot be read again to count its lines\n", fileName);
-    fflush(stdout);
+    printFlushed("GenoData::loadHeader %s: the file cannot be read again to count its lines\n", fileName);
     clearHeader();
     return false;
   }
   if (lines - 2 > INT_MAX) {
-    printf("GenoData::loadHeader %s: %lld marker lines are more than this program can hold\n", fileName,
-           lines - 2);
-    fflush(stdout);
+    printFlushed("GenoData::loadHeader %s: %lld marker lines are more than this program can hold\n", fileName,
+                 lines - 2);
     clearHeader();
     return false;
   }
@@ -206,8 +200,7 @@ bool GenoData::loadData(const char* fileName, const char* sampleTypeName) {
   markerOrder.resize(m_ori_nummarker);
   for (int k = 0; k < m_ori_nummarker; ++k) markerOrder[k] = k;
   if (m_headerState != HeaderState::kLoaded) {
-    printf("GenoData::loadData %s: no usable header lines were loaded\n", fileName);
-    fflush(stdout);
+    printFlushed("GenoData::loadData %s: no usable header lines were loaded\n", fileName);
     return false;
   }
   if (m_nummarker == 0) {
@@ -218,14 +211,12 @@ bool GenoData::loadData(const char* fileName, const char* sampleTypeName) {
 
   LineReader reader;
   if (!reader.open(fileName)) {
-    printf("GenoData::loadData cannot open %s\n", fileName);
-    fflush(stdout);
+    printFlushed("GenoData::loadData cannot open %s\n", fileName);
     return false;
   }
   std::string_view line;
   if (!reader.next(line) || !reader.next(line)) {
-    printf("GenoData::loadData %s: the header lines are missing\n", fileName);
-    fflush(stdout);
+    printFlushed("GenoData::loadData %s: the header lines are missing\n", fileName);
     return false;
   }
 
@@ -233,8 +224,7 @@ bool GenoData::loadData(const char* fileName, const char* sampleTypeName) {
   if (auto it = typeIndex.find(sampleTypeName); it != typeIndex.end()) t = it->second;
   m_numindiv = t >= 0 ? sampleTypeTable[t].count : 0;
   if (m_numindiv == 0) {
-    printf("Sample type '%s' counts 0\n", sampleTypeName);
-    fflush(stdout);
+    printFlushed("Sample type '%s' counts 0\n", sampleTypeName);
     return true;
   }
   selectColumns(sampleTypeName);
@@ -379,8 +369,7 @@ void GenoData::groupPhenotypes(std::vector<std::string>& texts) {
   }
   m_numpheno = static_cast<int>(firstMember.size());
   printf("GenoData::loadData Phenotype #: %d\n", m_numpheno);
-  printf("Loading pheno...[COUNT:%d]\n", m_numindiv);
-  fflush(stdout);
+  printFlushed("Loading pheno...[COUNT:%d]\n", m_numindiv);
 
   phenotypes.resize(m_numpheno);
   for (int p = 0; p < m_numpheno; ++p) phenotypes[p].setGenotype(std::move(texts[firstMember[p]]), groupSize[p]);

@@ -5,6 +5,7 @@
 #include <new>
 #include <unordered_map>
 
+#include "common_sgt/Console.h"
 #include "common_sgt/Settings.h"
 #include "marlo/EMAlgorithm.h"
 
@@ -57,32 +58,27 @@ bool PLEMAlgorithm::perform() {
   largestCombinationSpace = 0;
   m_levelLength = blockLength;
   if (blockLength < 1) {
-    printf("PLEM (sample type %s): block length %d is below 1\n", labelText(), blockLength);
-    fflush(stdout);
+    printFlushed("PLEM (sample type %s): block length %d is below 1\n", labelText(), blockLength);
     return false;
   }
   if (!(ligationEps > 0.0)) {
-    printf("PLEM (sample type %s): the convergence threshold %g is not positive; a join would never end\n",
-           labelText(), ligationEps);
-    fflush(stdout);
+    printFlushed("PLEM (sample type %s): the convergence threshold %g is not positive; a join would never end\n",
+                 labelText(), ligationEps);
     return false;
   }
   if (numMarkers <= blockLength) {
-    printf("PLEM (sample type %s): %d markers fit in one block of %d; partition-ligation needs two blocks or more\n",
-           labelText(), numMarkers, blockLength);
-    fflush(stdout);
+    printFlushed("PLEM (sample type %s): %d markers fit in one block of %d; partition-ligation needs two blocks or more\n",
+                 labelText(), numMarkers, blockLength);
     return false;
   }
   if (numPheno < 1 || !phenotypes || numIndividuals < 1) {
-    printf("PLEM (sample type %s): no genotypes to estimate\n", labelText());
-    fflush(stdout);
+    printFlushed("PLEM (sample type %s): no genotypes to estimate\n", labelText());
     return false;
   }
   for (int p = 0; p < numPheno; ++p) {
     if (phenotypes[p].genotype.size() != 2 * static_cast<size_t>(numMarkers)) {
-      printf("PLEM (sample type %s): genotype #%d holds %zu letters for %d markers\n", labelText(), p,
-             phenotypes[p].genotype.size(), numMarkers);
-      fflush(stdout);
+      printFlushed("PLEM (sample type %s): genotype #%d holds %zu letters for %d markers\n", labelText(), p,
+                   phenotypes[p].genotype.size(), numMarkers);
       return false;
     }
   }
