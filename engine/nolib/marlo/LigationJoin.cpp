@@ -251,8 +251,8 @@ void LigationJoin::renumberByFirstUse(int cells, long long combinations, bool la
   }
 }
 
-bool LigationJoin::numberCells(const BlockHaplotypeSet& left, const BlockHaplotypeSet& right, int rangeFrom, int rangeTo,
-                               bool last, JoinFigures& figures) {
+bool LigationJoin::numberCells(const BlockHaplotypeSet& left, const BlockHaplotypeSet& right, int rangeFrom,
+                               int rangeTo, bool last, JoinFigures& figures) {
   const int numLeftHaplotypes = left.numHaplotypes;
   const int numRightHaplotypes = right.numHaplotypes;
   long long combinations = 0, sides = 0;

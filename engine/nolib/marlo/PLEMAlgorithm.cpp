@@ -67,8 +67,9 @@ bool PLEMAlgorithm::perform() {
     return false;
   }
   if (numMarkers <= blockLength) {
-    printFlushed("PLEM (sample type %s): %d markers fit in one block of %d; partition-ligation needs two blocks or more\n",
-                 labelText(), numMarkers, blockLength);
+    printFlushed(
+        "PLEM (sample type %s): %d markers fit in one block of %d; partition-ligation needs two blocks or more\n",
+        labelText(), numMarkers, blockLength);
     return false;
   }
   if (numPheno < 1 || !phenotypes || numIndividuals < 1) {
