@@ -217,6 +217,9 @@ void convert(const Options& options, FILE* log) {
   fputs(totalSkipped ? ")\n" : "\n", log);
   fprintf(log, "genoconv: haploid calls (written as homozygotes): %lld\n", counts.haploid);
   fprintf(log, "genoconv: missing calls (N/N): %lld; half-missing calls: %lld\n", counts.missing, counts.half);
+  if (counts.absentAlt)
+    fprintf(log, "genoconv: warning: %lld calls name allele 1 of records whose ALT is '.' (as PLINK writes a monomorphic SNP); written as N\n",
+            counts.absentAlt);
   if (written == 0) fprintf(log, "genoconv: warning: no variant was written\n");
 }
 

@@ -27,6 +27,9 @@ struct CallCounts {
   long long haploid = 0;  // written as the homozygote
   long long missing = 0;  // both alleles missing: N/N
   long long half = 0;     // one allele missing: N/x or x/N
+  // Allele 1 named by a record whose ALT is "."; PLINK writes its "0"
+  // (absent) allele so, and it is read as missing.
+  long long absentAlt = 0;
 };
 
 // A stream of variants with their genotypes: what the converter needs from a

@@ -169,6 +169,10 @@ void VcfReader::decode(const uint8_t* data, int perSample, char* out, CallCounts
   auto letter = [&](T v, size_t sample) -> char {
     if (v == missing || (v >> 1) == 0) return 'N';
     int index = (v >> 1) - 1;
+    if (index == 1 && alleles == 1) {
+      ++counts.absentAlt;
+      return 'N';
+    }
     if (index < 0 || index >= alleles) badAllele(sample, index);
     return m_bases[index];
   };
