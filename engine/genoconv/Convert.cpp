@@ -164,10 +164,10 @@ void convert(const Options& options, FILE* log) {
       }
     }
     chrom.assign(c);
-    if (options.splitChrom && !outputs.count(chrom)) checkChromName(chrom, input + ": " + source->where());
+    if (options.splitChrom && !outputs.count(chrom)) checkChromName(chrom, source->where());
     int64_t position = source->position();
     if (position > INT_MAX || position < INT_MIN)
-      throw Error(input + ": " + source->where() + ": position " + std::to_string(position) +
+      throw Error(source->where() + ": position " + std::to_string(position) +
                   " does not fit a signed 32-bit integer, the genotype file's position range");
     Output& out = outputFor(chrom);
     genoio::SkipReason reason = source->classify();
@@ -177,8 +177,8 @@ void convert(const Options& options, FILE* log) {
     }
     if (position < out.lastPosition && !backwardsWarned) {
       backwardsWarned = true;
-      fprintf(log, "genoconv: warning: %s: %s: position goes backwards within chromosome %s; the suite's distance window assumes sorted positions\n",
-              input.c_str(), source->where().c_str(), chrom.c_str());
+      fprintf(log, "genoconv: warning: %s: position goes backwards within chromosome %s; the suite's distance window assumes sorted positions\n",
+              source->where().c_str(), chrom.c_str());
     }
     out.lastPosition = position;
     source->genotypes(calls.data(), counts);

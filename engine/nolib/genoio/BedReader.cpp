@@ -211,7 +211,7 @@ std::string_view BedReader::marker() {
 }
 
 std::string BedReader::where() {
-  return m_bimName + " line " + std::to_string(m_bimLine) + " (" + std::string(marker()) + " at " + m_chrom + ":" +
+  return m_bimName + ": line " + std::to_string(m_bimLine) + " (" + std::string(marker()) + " at " + m_chrom + ":" +
          std::to_string(m_position) + ")";
 }
 

@@ -55,8 +55,8 @@ class VariantSource {
   virtual SkipReason classify() = 0;
   // Two allele characters per sample ('N' missing) into out.
   virtual void genotypes(char* out, CallCounts& counts) = 0;
-  // "line 12 (rs123 at 10:1500)" or the like, for messages about the
-  // current variant.
+  // "in.vcf: line 12 (rs123 at 10:1500)" or the like, for messages about
+  // the current variant.
   virtual std::string where() = 0;
   // Share of the input read so far, 0 to 1, or -1 when unknown.
   virtual double progress() const = 0;

@@ -172,8 +172,8 @@ ExportResult exportVcf(const std::string& genoPath, const std::string& prefix, i
     if (fields[0].empty() || fields[0].find_first_of(" \v\f") != std::string_view::npos)
       throw lineError("marker '" + std::string(fields[0]) + "' is empty or holds whitespace, which a VCF ID cannot hold");
     long long position = 0;
-    if (!parsePosition(fields[2], position) || position < 1 || position > 2147483647LL)
-      throw lineError("position '" + std::string(fields[2]) + "' is not an integer from 1 to 2147483647 (VCF positions start at 1)");
+    if (!parsePosition(fields[2], position) || position < 0 || position > 2147483647LL)
+      throw lineError("position '" + std::string(fields[2]) + "' is not an integer from 0 to 2147483647");
     long long counts[4] = {0, 0, 0, 0};
     for (size_t i = 0; i < n; ++i) {
       std::string_view g = fields[4 + i];

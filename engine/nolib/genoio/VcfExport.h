@@ -25,7 +25,8 @@ struct ExportResult {
 // others by decreasing count (ties: alphabetical); genotypes keep the
 // order of their two alleles (G/A with REF A is 1/0) and N is ".".
 // Refuses (Error naming the file and line): fewer than two lines, a short
-// line, a position that is not an integer of 1 to 2147483647, a genotype of
+// line, a position that is not an integer of 0 to 2147483647 (VCF has no
+// negative positions; 0 stands for a telomere), a genotype of
 // another shape or with other letters, sample identifiers or types the
 // types file cannot hold, read and write errors.
 // On failure: none of the three files is left, nor any temporary file.

@@ -16,6 +16,11 @@
 namespace genoio {
 
 VcfReader::VcfReader(const std::string& path, int threads, bool passOnly) : m_path(path), m_passOnly(passOnly) {
+  // Checked here so that a missing file gets one message, not htslib's too.
+  if (FILE* probe = fopen(path.c_str(), "rb"))
+    fclose(probe);
+  else
+    throw Error(systemMessage(path, "cannot open"));
   errno = 0;
   m_fp = hts_open(path.c_str(), "r");
   if (!m_fp) {
@@ -75,7 +80,9 @@ bool VcfReader::next() {
   int ret = bcf_read(m_fp, m_hdr, m_rec);
   if (ret == -1) return false;
   ++m_records;
-  if (ret < -1 || m_rec->errcode) {
+  // An undefined contig or tag is only warned about by htslib, which then
+  // defines it itself; every other flag means the record is damaged.
+  if (ret < -1 || (m_rec->errcode & ~(BCF_ERR_CTG_UNDEF | BCF_ERR_TAG_UNDEF))) {
     throw Error(m_path + ": " + (m_text ? "line " + std::to_string(m_headerLines + m_records) : "record " + std::to_string(m_records)) +
                 ": cannot be read as a VCF record (see htslib's message above)");
   }
@@ -100,7 +107,8 @@ std::string_view VcfReader::marker() {
 }
 
 std::string VcfReader::where() {
-  std::string text = m_text ? "line " + std::to_string(m_headerLines + m_records) : "record " + std::to_string(m_records);
+  std::string text = m_path + ": ";
+  text += m_text ? "line " + std::to_string(m_headerLines + m_records) : "record " + std::to_string(m_records);
   text += " (";
   text += marker();
   text += " at ";
@@ -145,7 +153,7 @@ SkipReason VcfReader::classify() {
 }
 
 void VcfReader::badAllele(size_t sample, int index) {
-  throw Error(m_path + ": " + where() + ": sample " + m_samples.ids[sample] + ": the genotype names allele " +
+  throw Error(where() + ": sample " + m_samples.ids[sample] + ": the genotype names allele " +
               std::to_string(index) + " but the record has " + std::to_string(m_rec->n_allele) + " allele" +
               (m_rec->n_allele == 1 ? "" : "s"));
 }
@@ -189,7 +197,7 @@ void VcfReader::decode(const uint8_t* data, int perSample, char* out, CallCounts
       b = letter(load<T>(data, first + 1), s);
       if ((a == 'N') != (b == 'N')) ++counts.half;
     } else if (ploidy > 2) {
-      throw Error(m_path + ": " + where() + ": sample " + m_samples.ids[s] + " has a call of " + std::to_string(ploidy) +
+      throw Error(where() + ": sample " + m_samples.ids[s] + " has a call of " + std::to_string(ploidy) +
                   " alleles; the genotype file holds diploid calls");
     }
     if (a == 'N' && b == 'N') ++counts.missing;
@@ -202,7 +210,7 @@ void VcfReader::genotypes(char* out, CallCounts& counts) {
   const size_t n = m_samples.ids.size();
   if (n == 0) return;
   bcf_fmt_t* gt = bcf_get_fmt(m_hdr, m_rec, "GT");
-  if (!gt || !gt->p) throw Error(m_path + ": " + where() + ": no GT field");
+  if (!gt || !gt->p) throw Error(where() + ": no GT field");
   switch (gt->type) {
     case BCF_BT_INT8:
       decode<int8_t>(gt->p, gt->n, out, counts);
@@ -214,7 +222,7 @@ void VcfReader::genotypes(char* out, CallCounts& counts) {
       decode<int32_t>(gt->p, gt->n, out, counts);
       break;
     default:
-      throw Error(m_path + ": " + where() + ": the GT field is not stored as integers");
+      throw Error(where() + ": the GT field is not stored as integers");
   }
 }
 
