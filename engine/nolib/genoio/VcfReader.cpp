@@ -15,6 +15,10 @@
 
 namespace genoio {
 
+void VcfReader::FileCloser::operator()(htsFile* fp) const { hts_close(fp); }
+void VcfReader::HeaderFree::operator()(bcf_hdr_t* hdr) const { bcf_hdr_destroy(hdr); }
+void VcfReader::RecordFree::operator()(bcf1_t* rec) const { bcf_destroy(rec); }
+
 VcfReader::VcfReader(const std::string& path, int threads, bool passOnly) : m_path(path), m_passOnly(passOnly) {
   // Checked here so that a missing file gets one message, not htslib's too.
   if (FILE* probe = fopen(path.c_str(), "rb"))
@@ -27,23 +31,22 @@ VcfReader::VcfReader(const std::string& path, int threads, bool passOnly) : m_pa
     if (errno == 0) errno = EINVAL;
     throw Error(systemMessage(path, "cannot open"));
   }
+  m_file.reset(m_fp);
   const htsFormat* format = hts_get_format(m_fp);
   if (format->format != vcf && format->format != bcf) {
-    std::string kind = hts_format_description(format) ? hts_format_description(format) : "unknown";
-    hts_close(m_fp);
-    m_fp = nullptr;
+    char* description = hts_format_description(format);
+    std::string kind = description ? description : "unknown";
+    free(description);
     throw Error(path + ": not a VCF or BCF file (htslib sees: " + kind + ")");
   }
   m_text = format->format == vcf;
   if (threads > 1) hts_set_threads(m_fp, threads);
   m_hdr = bcf_hdr_read(m_fp);
-  if (!m_hdr) {
-    hts_close(m_fp);
-    m_fp = nullptr;
-    throw Error(path + ": cannot read the VCF header (see htslib's message above)");
-  }
+  if (!m_hdr) throw Error(path + ": cannot read the VCF header (see htslib's message above)");
+  m_header.reset(m_hdr);
   m_rec = bcf_init();
   if (!m_rec) throw Error(path + ": out of memory");
+  m_record.reset(m_rec);
   int n = bcf_hdr_nsamples(m_hdr);
   m_samples.ids.reserve(n);
   for (int i = 0; i < n; ++i) m_samples.ids.emplace_back(m_hdr->samples[i]);
@@ -54,11 +57,7 @@ VcfReader::VcfReader(const std::string& path, int threads, bool passOnly) : m_pa
   if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) m_size = st.st_size;
 }
 
-VcfReader::~VcfReader() {
-  if (m_rec) bcf_destroy(m_rec);
-  if (m_hdr) bcf_hdr_destroy(m_hdr);
-  if (m_fp) hts_close(m_fp);
-}
+VcfReader::~VcfReader() = default;
 
 // htslib does not count lines, so the header is read a second time (it is
 // small) to turn record numbers into line numbers for messages.

@@ -46,8 +46,22 @@ class VcfReader : public VariantSource {
   [[noreturn]] void badAllele(size_t sample, int index);
   long long countHeaderLines();
 
+  // Owners that release htslib's objects, also when the constructor throws.
+  struct FileCloser {
+    void operator()(htsFile* fp) const;
+  };
+  struct HeaderFree {
+    void operator()(bcf_hdr_t* hdr) const;
+  };
+  struct RecordFree {
+    void operator()(bcf1_t* rec) const;
+  };
+
   std::string m_path;
-  htsFile* m_fp = nullptr;
+  std::unique_ptr<htsFile, FileCloser> m_file;
+  std::unique_ptr<bcf_hdr_t, HeaderFree> m_header;
+  std::unique_ptr<bcf1_t, RecordFree> m_record;
+  htsFile* m_fp = nullptr;     // the three above, for short calls
   bcf_hdr_t* m_hdr = nullptr;
   bcf1_t* m_rec = nullptr;
   SampleTable m_samples;
