@@ -19,6 +19,19 @@ void VcfReader::FileCloser::operator()(htsFile* fp) const { hts_close(fp); }
 void VcfReader::HeaderFree::operator()(bcf_hdr_t* hdr) const { bcf_hdr_destroy(hdr); }
 void VcfReader::RecordFree::operator()(bcf1_t* rec) const { bcf_destroy(rec); }
 
+struct VcfReader::IndexState {
+  hts_idx_t* idx = nullptr;  // BCF
+  tbx_t* tbx = nullptr;      // bgzipped VCF
+  hts_itr_t* itr = nullptr;
+  kstring_t line = {0, 0, nullptr};
+  ~IndexState() {
+    if (itr) hts_itr_destroy(itr);
+    if (idx) hts_idx_destroy(idx);
+    if (tbx) tbx_destroy(tbx);
+    free(line.s);
+  }
+};
+
 VcfReader::VcfReader(const std::string& path, int threads, bool passOnly) : m_path(path), m_passOnly(passOnly) {
   // Checked here so that a missing file gets one message, not htslib's too.
   if (FILE* probe = fopen(path.c_str(), "rb"))
@@ -75,8 +88,35 @@ long long VcfReader::countHeaderLines() {
   return count;
 }
 
+bool VcfReader::restrictTo(const std::string& chrom) {
+  auto state = std::make_unique<IndexState>();
+  if (m_text) {
+    if (hts_get_format(m_fp)->compression != bgzf) return false;
+    state->tbx = tbx_index_load3(m_path.c_str(), nullptr, HTS_IDX_SILENT_FAIL);
+    if (!state->tbx) return false;
+    state->itr = tbx_itr_querys(state->tbx, chrom.c_str());
+  } else {
+    state->idx = bcf_index_load3(m_path.c_str(), nullptr, HTS_IDX_SILENT_FAIL);
+    if (!state->idx) return false;
+    state->itr = bcf_itr_querys(state->idx, m_hdr, chrom.c_str());
+  }
+  if (!state->itr) return false;
+  m_index = std::move(state);
+  m_text = false;  // line numbers are unknown after a jump
+  return true;
+}
+
 bool VcfReader::next() {
-  int ret = bcf_read(m_fp, m_hdr, m_rec);
+  int ret;
+  if (!m_index) {
+    ret = bcf_read(m_fp, m_hdr, m_rec);
+  } else if (m_index->tbx) {
+    ret = tbx_itr_next(m_fp, m_index->tbx, m_index->itr, &m_index->line);
+    if (ret >= 0) ret = vcf_parse1(&m_index->line, m_hdr, m_rec) == 0 ? 0 : -2;
+  } else {
+    ret = bcf_itr_next(m_fp, m_index->itr, m_rec);
+    if (ret >= 0) ret = 0;
+  }
   if (ret == -1) return false;
   ++m_records;
   // An undefined contig or tag is only warned about by htslib, which then

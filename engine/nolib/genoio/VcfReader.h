@@ -39,6 +39,10 @@ class VcfReader : public VariantSource {
   void genotypes(char* out, CallCounts& counts) override;
   std::string where() override;
   double progress() const override;
+  // Uses the .csi/.tbi index beside the file, when there is one and it
+  // knows the chromosome; record numbers then replace line numbers in
+  // messages.
+  bool restrictTo(const std::string& chrom) override;
 
  private:
   template <typename T>
@@ -57,8 +61,11 @@ class VcfReader : public VariantSource {
     void operator()(bcf1_t* rec) const;
   };
 
+  struct IndexState;
+
   std::string m_path;
   std::unique_ptr<htsFile, FileCloser> m_file;
+  std::unique_ptr<IndexState> m_index;
   std::unique_ptr<bcf_hdr_t, HeaderFree> m_header;
   std::unique_ptr<bcf1_t, RecordFree> m_record;
   htsFile* m_fp = nullptr;     // the three above, for short calls
