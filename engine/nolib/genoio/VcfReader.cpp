@@ -34,10 +34,13 @@ struct VcfReader::IndexState {
 
 VcfReader::VcfReader(const std::string& path, int threads, bool passOnly) : m_path(path), m_passOnly(passOnly) {
   // Checked here so that a missing file gets one message, not htslib's too.
-  if (FILE* probe = fopen(path.c_str(), "rb"))
-    fclose(probe);
-  else
-    throw Error(systemMessage(path, "cannot open"));
+  // "-" is standard input, as for htslib.
+  if (path != "-") {
+    if (FILE* probe = fopen(path.c_str(), "rb"))
+      fclose(probe);
+    else
+      throw Error(systemMessage(path, "cannot open"));
+  }
   errno = 0;
   m_fp = hts_open(path.c_str(), "r");
   if (!m_fp) {
@@ -65,9 +68,15 @@ VcfReader::VcfReader(const std::string& path, int threads, bool passOnly) : m_pa
   for (int i = 0; i < n; ++i) m_samples.ids.emplace_back(m_hdr->samples[i]);
   m_samples.types.assign(n, "NA");
   checkSampleIds(m_samples.ids, path);
-  if (m_text) m_headerLines = countHeaderLines();
+  // Only a regular file can be opened a second time for the line count; a
+  // pipe would lose the bytes the second reader takes.
   struct stat st {};
-  if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) m_size = st.st_size;
+  if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    m_size = st.st_size;
+    if (m_text) m_headerLines = countHeaderLines();
+  } else {
+    m_text = false;
+  }
 }
 
 VcfReader::~VcfReader() = default;
