@@ -42,7 +42,7 @@ class Progress {
     m_start = m_last = std::chrono::steady_clock::now();
   }
   void update(long long variants, double fraction) {
-    if (!m_enabled || (variants & 4095) != 0) return;
+    if (!m_enabled || (variants & 255) != 0) return;
     auto now = std::chrono::steady_clock::now();
     if (now - m_start < std::chrono::seconds(1) || now - m_last < std::chrono::milliseconds(200)) return;
     m_last = now;
