@@ -30,16 +30,17 @@ echo "fileset: $snps SNPs x $(wc -l <fs.fam) samples, .bed $(stat -c %s fs.bed) 
 best() {  # label, then the command
   local label=$1
   shift
-  local bestTime="" bestMem=""
+  local bestTime="" bestMem="" bestCpu=""
   for _ in $(seq "$repeats"); do
-    /usr/bin/time -f "%e %M" -o time "$@" 2>err || { cat err; exit 1; }
-    read -r secs kb <time
+    /usr/bin/time -f "%e %M %U %S" -o time "$@" 2>err || { cat err; exit 1; }
+    read -r secs kb user sys <time
     if [ -z "$bestTime" ] || awk -v a="$secs" -v b="$bestTime" 'BEGIN { exit !(a < b) }'; then
       bestTime=$secs
       bestMem=$kb
+      bestCpu=$(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }')
     fi
   done
-  printf "%-40s %6.2f s %7.1f MB\n" "$label" "$bestTime" "$(awk -v k="$bestMem" 'BEGIN { print k / 1024 }')"
+  printf "%-40s %6.2f s wall %6.2f s cpu %7.1f MB\n" "$label" "$bestTime" "$bestCpu" "$(awk -v k="$bestMem" 'BEGIN { print k / 1024 }')"
 }
 
 cat fs.bed fs.bim fs.fam >/dev/null
