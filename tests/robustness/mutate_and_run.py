@@ -89,6 +89,8 @@ def main():
         ("small.crss", lambda f: [os.path.join(BIN, "marloplot"), "manhattan", f,
                                   "--geno", os.path.join(SEEDS, "small.geno"), "--out", "out.svg"]),
         ("small.crss", lambda f: [os.path.join(BIN, "marloplot"), "qq", f, "--out", "out.png"]),
+        ("small.vcf", lambda f: [os.path.join(BIN, "genoconv"), "--vcf", f, "--split-chrom", "--out", "o"]),
+        ("small.geno", lambda f: [os.path.join(BIN, "genoconv"), "--geno", f, "--to-vcf", "--out", "o"]),
     ]
     failures = []
     shutil.rmtree(WORK, ignore_errors=True)
