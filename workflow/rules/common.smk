@@ -112,7 +112,7 @@ def all_targets():
         if HAPLOTYPES:
             targets.append(f"{GENOME}/hap.{m}.crss.fdr")
         if PLOTS:
-            targets += [f"{GENOME}/manhattan.snp.{snp_tag(m)}.{FMT}", f"{GENOME}/qq.snp.{snp_tag(m)}.{FMT}"]
+            targets += [f"{RES}/plots/manhattan.snp.{snp_tag(m)}.{FMT}", f"{RES}/plots/qq.snp.{snp_tag(m)}.{FMT}"]
     if PLOTS:
-        targets += expand(f"{CHR}/{{chrom}}.ld.{FMT}", chrom=CHROMS)
+        targets += expand(f"{RES}/plots/{{chrom}}.ld.{FMT}", chrom=CHROMS)
     return targets

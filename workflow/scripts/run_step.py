@@ -18,6 +18,7 @@ On failure the step's own messages go to standard error (where Snakemake
 shows them beside the failed job) and the exit status is 1.
 """
 import os
+import re
 import resource
 import subprocess
 import sys
@@ -27,6 +28,9 @@ import time
 # Progress and input-summary lines say nothing about a failure; leave them
 # out of the short message printed when a step fails.
 NOISE = ("#v=", "#m=", "#tasklist=", "#result=", "#runtime=", "start_time", "end_time")
+
+TELLING = re.compile(r"error|fail|cannot|can't|malformed|invalid|refused|abort|fewer|\bmissing\b|not a |no such|too many",
+                     re.IGNORECASE)
 
 
 def usage():
@@ -104,9 +108,14 @@ def main(argv):
         return 0
     step = os.path.basename(cmd[0]) + (" " + cmd[1] if os.path.basename(cmd[0]) == "marlo" and len(cmd) > 1 else "")
     sys.stderr.write(f"step failed: {step} ({', '.join(reasons)}); log: {log}\n")
-    shown = errors or [l for l in err_lines if l.strip() and not l.lstrip().startswith(NOISE)][-5:]
+    # The status line only names the command; the reason (file, line) is
+    # often a console message of the program, on either stream.
+    plain = [l for l in err_lines + stdout.splitlines()
+             if l.strip() and not l.lstrip().startswith(NOISE + ("#error=", "#success="))]
+    reasons_said = [l for l in plain if TELLING.search(l)][-5:]
+    shown = errors + reasons_said
     if not shown:
-        shown = [l for l in stdout.splitlines() if l.strip() and not l.startswith(NOISE)][-5:]
+        shown = plain[-5:]
     for line in shown:
         sys.stderr.write("  " + line + "\n")
     return 1
