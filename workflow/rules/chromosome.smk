@@ -45,6 +45,8 @@ rule convert:
         f"{CHR}/{{chrom}}.geno",
     log:
         f"{LOGS}/{{chrom}}/convert.log",
+    benchmark:
+        f"{RES}/benchmarks/{{chrom}}/convert.tsv",
     params:
         cmd=convert_command,
     shell:
@@ -67,6 +69,8 @@ rule preflag:
         filtered=f"{CHR}/{{chrom}}.flt.geno",
     log:
         f"{LOGS}/{{chrom}}/preflag.log",
+    benchmark:
+        f"{RES}/benchmarks/{{chrom}}/preflag.tsv",
     params:
         opts=preflag_options(),
     shell:
@@ -84,6 +88,8 @@ rule preimpu:
         pos=f"{CHR}/{{chrom}}.impu.pos",
     log:
         f"{LOGS}/{{chrom}}/preimpu.log",
+    benchmark:
+        f"{RES}/benchmarks/{{chrom}}/preimpu.tsv",
     params:
         mode=config["preimpu"]["mode"],
     shell:
@@ -122,6 +128,8 @@ rule pwld:
         **pwld_outputs(),
     log:
         f"{LOGS}/{{chrom}}/pwld.log",
+    benchmark:
+        f"{RES}/benchmarks/{{chrom}}/pwld.tsv",
     params:
         opts=pwld_options(),
     shell:
@@ -135,6 +143,8 @@ rule tag1:
         f"{CHR}/{{chrom}}.impu.pwld.tag",
     log:
         f"{LOGS}/{{chrom}}/tag1.log",
+    benchmark:
+        f"{RES}/benchmarks/{{chrom}}/tag1.tsv",
     params:
         r2=config["tag1"]["r2"],
     shell:
@@ -151,6 +161,8 @@ rule snpxtab:
         f"{CHR}/{{chrom}}.snp.{RISK}{{model}}.crss",
     log:
         f"{LOGS}/{{chrom}}/snpxtab.{RISK}{{model}}.log",
+    benchmark:
+        f"{RES}/benchmarks/{{chrom}}/snpxtab.{RISK}{{model}}.tsv",
     params:
         level=config["association"]["level"],
         risk=RISK,
@@ -167,6 +179,8 @@ rule hapxtab:
         f"{CHR}/{{chrom}}.hap.{{model}}.crss",
     log:
         f"{LOGS}/{{chrom}}/hapxtab.{{model}}.log",
+    benchmark:
+        f"{RES}/benchmarks/{{chrom}}/hapxtab.{{model}}.tsv",
     params:
         level=config["association"]["level"],
         correction=CORRECTION,

@@ -20,6 +20,8 @@ rule merge_snp_reports:
         loci=f"{GENOME}/snp.{RISK}{{model}}.loci.tsv",
     log:
         f"{LOGS}/genome/merge.snp.{RISK}{{model}}.log",
+    benchmark:
+        f"{RES}/benchmarks/genome/merge.snp.{RISK}{{model}}.tsv",
     params:
         chroms=CHROMS,
     shell:
@@ -36,6 +38,8 @@ rule merge_hap_reports:
         loci=f"{GENOME}/hap.{{model}}.loci.tsv",
     log:
         f"{LOGS}/genome/merge.hap.{{model}}.log",
+    benchmark:
+        f"{RES}/benchmarks/genome/merge.hap.{{model}}.tsv",
     params:
         chroms=CHROMS,
     shell:
@@ -50,6 +54,8 @@ rule qvalcalc:
         f"{GENOME}/{{test}}.{{tag}}.crss.fdr",
     log:
         f"{LOGS}/genome/qvalcalc.{{test}}.{{tag}}.log",
+    benchmark:
+        f"{RES}/benchmarks/genome/qvalcalc.{{test}}.{{tag}}.tsv",
     wildcard_constraints:
         test="snp|hap",
         tag="[0-9]+",
@@ -78,6 +84,8 @@ rule summary:
         top=f"{RES}/top_hits.tsv",
     log:
         f"{LOGS}/genome/summary.log",
+    benchmark:
+        f"{RES}/benchmarks/genome/summary.tsv",
     params:
         chroms=CHROMS,
         models=MODELS,

@@ -15,6 +15,8 @@ rule plot_ld:
         f"{PLOTDIR}/{{chrom}}.ld.{FMT}",
     log:
         f"{LOGS}/{{chrom}}/plot_ld.log",
+    benchmark:
+        f"{RES}/benchmarks/{{chrom}}/plot_ld.tsv",
     params:
         region=os.path.join(SCRIPTS, "best_region.py"),
         flank=config["plots"]["ld_flank"],
@@ -35,6 +37,8 @@ rule plot_manhattan:
         f"{PLOTDIR}/manhattan.snp.{RISK}{{model}}.{FMT}",
     log:
         f"{LOGS}/genome/manhattan.snp.{RISK}{{model}}.log",
+    benchmark:
+        f"{RES}/benchmarks/genome/manhattan.snp.{RISK}{{model}}.tsv",
     params:
         level=config["association"]["level"],
     shell:
@@ -49,5 +53,7 @@ rule plot_qq:
         f"{PLOTDIR}/qq.snp.{RISK}{{model}}.{FMT}",
     log:
         f"{LOGS}/genome/qq.snp.{RISK}{{model}}.log",
+    benchmark:
+        f"{RES}/benchmarks/genome/qq.snp.{RISK}{{model}}.tsv",
     shell:
         "{RUN} --log {log} -- {BIN}/marloplot qq {input} --out {output}"
