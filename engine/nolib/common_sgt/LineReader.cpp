@@ -23,6 +23,7 @@ bool LineReader::open(const char* path) {
   m_lineStart = 0;
   m_lineNumber = 0;
   m_eof = false;
+  m_failed = false;
   return true;
 }
 
@@ -44,6 +45,7 @@ bool LineReader::fill() {
   size_t got = fread(m_buf.data() + m_end, 1, m_buf.size() - m_end, m_fp);
   if (got == 0) {
     m_eof = true;
+    m_failed = ferror(m_fp) != 0;
     return false;
   }
   m_end += got;

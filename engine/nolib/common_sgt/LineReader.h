@@ -35,6 +35,9 @@ class LineReader {
   bool seek(long long offset, long long lineNumber = 0);
   // Total size of the file in bytes, or -1.
   long long size() const { return m_size; }
+  // Whether reading stopped on a read error rather than the end of the file
+  // (errno then holds the reason).
+  bool failed() const { return m_failed; }
 
  private:
   bool fill();
@@ -50,4 +53,5 @@ class LineReader {
   long long m_size = -1;
   bool m_eof = false;
   bool m_lastHadNewline = false;
+  bool m_failed = false;
 };
