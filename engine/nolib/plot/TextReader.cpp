@@ -1,0 +1,107 @@
+#include "plot/TextReader.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace plot {
+
+namespace {
+constexpr size_t kBuffer = 1 << 20;
+}
+
+TextReader::~TextReader() {
+  if (m_fd >= 0) ::close(m_fd);
+}
+
+bool TextReader::open(const std::string& path) {
+  m_path = path;
+  m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (m_fd < 0) return false;
+  m_buf.resize(kBuffer);
+  return true;
+}
+
+bool TextReader::fill() {
+  if (m_eof || m_errno) return false;
+  if (m_begin > 0) {
+    std::memmove(m_buf.data(), m_buf.data() + m_begin, m_end - m_begin);
+    m_bufOffset += static_cast<long long>(m_begin);
+    m_end -= m_begin;
+    m_begin = 0;
+  }
+  if (m_end == m_buf.size()) m_buf.resize(m_buf.size() * 2);
+  for (;;) {
+    ssize_t got = ::read(m_fd, m_buf.data() + m_end, m_buf.size() - m_end);
+    if (got > 0) {
+      m_end += static_cast<size_t>(got);
+      return true;
+    }
+    if (got == 0) {
+      m_eof = true;
+      return false;
+    }
+    if (errno == EINTR) continue;
+    m_errno = errno;
+    return false;
+  }
+}
+
+TextReader::Status TextReader::next(std::string_view& line) {
+  if (m_fd < 0) return Status::kError;
+  size_t scanFrom = m_begin;
+  for (;;) {
+    const char* base = m_buf.data();
+    const void* hit = scanFrom < m_end ? std::memchr(base + scanFrom, '\n', m_end - scanFrom) : nullptr;
+    if (hit) {
+      size_t p = static_cast<size_t>(static_cast<const char*>(hit) - base);
+      size_t len = p - m_begin;
+      if (len > 0 && base[p - 1] == '\r') --len;
+      m_lineStart = m_bufOffset + static_cast<long long>(m_begin);
+      line = std::string_view(base + m_begin, len);
+      m_begin = p + 1;
+      ++m_lineNumber;
+      return Status::kLine;
+    }
+    size_t scanned = m_end - m_begin;
+    if (!fill()) {
+      if (m_errno) return Status::kError;
+      if (m_begin == m_end) return Status::kEnd;
+      size_t len = m_end - m_begin;
+      if (m_buf[m_end - 1] == '\r') --len;
+      m_lineStart = m_bufOffset + static_cast<long long>(m_begin);
+      line = std::string_view(m_buf.data() + m_begin, len);
+      m_begin = m_end;
+      ++m_lineNumber;
+      return Status::kLine;
+    }
+    scanFrom = m_begin + scanned;
+  }
+}
+
+bool TextReader::seek(long long offset, long long lineNumberBefore) {
+  if (m_fd < 0 || ::lseek(m_fd, offset, SEEK_SET) != offset) return false;
+  m_begin = m_end = 0;
+  m_bufOffset = offset;
+  m_eof = false;
+  m_lineNumber = lineNumberBefore;
+  return true;
+}
+
+void splitTabs(std::string_view line, std::vector<std::string_view>& fields) {
+  fields.clear();
+  size_t start = 0;
+  for (;;) {
+    size_t tab = line.find('\t', start);
+    if (tab == std::string_view::npos) {
+      fields.push_back(line.substr(start));
+      return;
+    }
+    fields.push_back(line.substr(start, tab - start));
+    start = tab + 1;
+  }
+}
+
+}  // namespace plot
