@@ -89,6 +89,7 @@ if not CHROMS:
     raise WorkflowError(f"no chromosome found in the input ({KIND}: {INPUT[KIND]})")
 
 MODELS = sorted(set(config["association"]["models"]))
+MODEL_NAMES = ["Additive", "CoDominant1", "CoDominant2", "Dominant", "Recessive", "OverDominant"]
 RISK = config["association"]["risk"]
 BLOCKS = config["pwld"]["blocking"] == "gabriel"
 HAPLOTYPES = config["association"]["haplotypes"]

@@ -41,9 +41,10 @@ rule plot_manhattan:
         f"{RES}/benchmarks/genome/manhattan.snp.{RISK}{{model}}.tsv",
     params:
         level=config["association"]["level"],
+        title=lambda wildcards: f"Genome-wide association, {MODEL_NAMES[int(wildcards.model)]} model",
     shell:
         "{RUN} --log {log} -- {BIN}/marloplot manhattan {input.reports} --geno {input.genos} "
-        "--fdr {input.fdr} --level {params.level} --out {output}"
+        "--fdr {input.fdr} --level {params.level} --out {output} --title '{params.title}'"
 
 
 rule plot_qq:
@@ -55,5 +56,7 @@ rule plot_qq:
         f"{LOGS}/genome/qq.snp.{RISK}{{model}}.log",
     benchmark:
         f"{RES}/benchmarks/genome/qq.snp.{RISK}{{model}}.tsv",
+    params:
+        title=lambda wildcards: f"QQ plot, {MODEL_NAMES[int(wildcards.model)]} model",
     shell:
-        "{RUN} --log {log} -- {BIN}/marloplot qq {input} --out {output}"
+        "{RUN} --log {log} -- {BIN}/marloplot qq {input} --out {output} --title '{params.title}'"
