@@ -3,6 +3,7 @@
 #   workflow_test.sh study   BIN_DIR WORK_DIR   whole study from the committed two-chromosome VCF
 #   workflow_test.sh failure BIN_DIR WORK_DIR   one chromosome with a damaged genotype file
 #   workflow_test.sh dryrun  BIN_DIR WORK_DIR   22 chromosomes, SLURM profile, dry run
+#   workflow_test.sh inputs  BIN_DIR WORK_DIR   one VCF per chromosome and a PLINK fileset as inputs
 set -u
 export LC_ALL=C
 mode=$1
@@ -25,6 +26,7 @@ check() {
 rm -rf "$work"
 mkdir -p "$work"
 cd "$work" || exit 1
+work=$(pwd)
 sm() { snakemake -s "$repo/workflow/Snakefile" --configfile study.yaml "$@"; }
 
 # Lines of a report below its header: snpxtab writes 8 header lines, hapxtab 7.
@@ -203,6 +205,32 @@ dryrun)
   done
   check "PWLD jobs ask SLURM for their measured memory and time" \
     "[ \$(grep -A8 '^rule pwld:' dry.log | grep -c 'mem_mb=4000.*runtime=240') -gt 0 ]"
+  ;;
+inputs)
+  # The other input kinds reach the same genotype files: one VCF per
+  # chromosome (cut with bcftools) and a PLINK 1 fileset (made by plink1.9).
+  command -v bcftools >/dev/null && command -v plink1.9 >/dev/null || { echo "bcftools or plink1.9 missing"; exit 77; }
+  for c in 1 2; do
+    bcftools view -r $c -Oz -o chr$c.vcf.gz "$data/study.vcf.gz" && bcftools index chr$c.vcf.gz
+    "$bin/genoconv" --vcf "$data/study.vcf.gz" --chrom $c --types "$data/study.types" --out byhand$c 2>/dev/null
+  done
+  plink1.9 --vcf "$data/study.vcf.gz" --make-bed --out fileset >/dev/null 2>&1
+  targets=(results/per_chrom/1/1.geno results/per_chrom/2/2.geno)
+  printf 'bin: %s\ninput:\n  vcf_per_chrom: %s\n  types: %s\n' "$bin" "$work/chr{chrom}.vcf.gz" "$data/study.types" >study.yaml
+  sm --cores 2 --directory percv "${targets[@]}" >percv.log 2>&1
+  for c in 1 2; do
+    check "one VCF per chromosome: chromosome $c converted as from the whole VCF" \
+      "cmp -s byhand$c.geno percv/results/per_chrom/$c/$c.geno"
+  done
+  printf 'bin: %s\ninput:\n  bfile: %s\n  types: %s\n' "$bin" "$work/fileset" "$data/study.types" >study.yaml
+  sm --cores 2 -n --directory bfile >bfile-plan.log 2>&1
+  planned=$(sed -n '/^Job stats/,/^total/{p;/^total/q}' bfile-plan.log | awk '$1 == "convert" { print $2 }')
+  check "PLINK fileset: chromosomes 1 and 2 found in the .bim ($planned conversions planned)" "[ \"$planned\" = 2 ]"
+  sm --cores 2 --directory bfile "${targets[@]}" >bfile.log 2>&1
+  for c in 1 2; do
+    n=$(($(wc -l <bfile/results/per_chrom/$c/$c.geno) - 2))
+    check "PLINK fileset: chromosome $c has its 200 SNPs ($n)" "[ $n -eq 200 ]"
+  done
   ;;
 *)
   echo "unknown mode $mode"
