@@ -9,7 +9,9 @@
 # its own benchmark).
 # Prints per run the wall time, the sum of the steps' own times (Snakemake's
 # benchmark files), the engine's overhead (1-core wall time − sum of steps),
-# and the speed-up of 2 cores over the steps run one after another.
+# and the speed-up of 2 cores over the steps run one after another. On a
+# machine shared with other work the steps' CPU times show what the steps
+# needed, whatever share of the cores they got.
 set -euo pipefail
 geno=${1:?usage: run.sh WHOLE_GENO WORK_DIR [BUILD_DIR] [SNPS] [INPUT]}
 work=${2:?usage: run.sh WHOLE_GENO WORK_DIR [BUILD_DIR] [SNPS] [INPUT]}
@@ -47,10 +49,12 @@ for cores in 1 2; do
   end=$(date +%s.%N)
   wall[$cores]=$(echo "$end - $start" | bc)
   steps=$(awk 'FNR == 2 { s += $1 } END { printf "%.2f", s }' $(find "$dir/results/benchmarks" -name '*.tsv'))
-  echo "cores=$cores: wall ${wall[$cores]} s, sum of steps $steps s, load after: $(uptime | sed 's/.*load average: //')"
-  echo "  per step (s, max RSS MB):"
+  cpu=$(awk 'FNR == 2 { s += $10 } END { printf "%.2f", s }' $(find "$dir/results/benchmarks" -name '*.tsv'))
+  echo "cores=$cores: wall ${wall[$cores]} s, sum of steps $steps s (CPU $cpu s), jobs at once on average" \
+    "$(echo "scale=2; $steps / ${wall[$cores]}" | bc), load after: $(uptime | sed 's/.*load average: //')"
+  echo "  per step (wall s, CPU s, max RSS MB):"
   for f in $(find "$dir/results/benchmarks" -name '*.tsv' | sort); do
-    awk -v n="${f#"$dir/results/benchmarks/"}" 'FNR == 2 { printf "    %-32s %8.2f %8.1f\n", n, $1, $3 }' "$f"
+    awk -v n="${f#"$dir/results/benchmarks/"}" 'FNR == 2 { printf "    %-32s %8.2f %8.2f %8.1f\n", n, $1, $10, $3 }' "$f"
   done
   [ "$cores" = 1 ] && serial=$steps
 done
