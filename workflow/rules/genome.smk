@@ -95,5 +95,6 @@ rule summary:
         level=config["association"]["level"],
         column=config["association"]["qvalue_column"],
         results=RES,
+        plots=PLOTS,
     script:
         "../scripts/summary.py"

@@ -165,8 +165,12 @@ def main(sm):
                f"| rank | feature | chromosome | position | {pname} | q |", "|---|---|---|---|---|---|"]
         md += [f"| {h[2]} | {h[3]} | {h[4]} | {h[5]} | {h[6]} | {h[7]} |" for h in hits]
     md += ["", f"Tables: `{out.tsv}`, `{out.top}`; reports and q-values: `{par.results}/genome/`; "
-           f"per-chromosome files: `{par.results}/per_chrom/`; logs: `{par.results}/logs/`.", ""]
+           f"per-chromosome files: `{par.results}/per_chrom/`; logs: `{par.results}/logs/`"
+           + (f"; pictures: `{par.results}/plots/`." if par.plots else "."), ""]
     write(out.md, "\n".join(md))
+    with open(sm.log[0], "w") as f:
+        f.write(f"summary of {len(chroms)} chromosomes and {len(tests)} association reports written: "
+                f"{out.tsv}, {out.top}, {out.md}\n")
 
 
 if "snakemake" in globals():
