@@ -52,9 +52,15 @@ for cores in 1 2; do
   cpu=$(awk 'FNR == 2 { s += $10 } END { printf "%.2f", s }' $(find "$dir/results/benchmarks" -name '*.tsv'))
   echo "cores=$cores: wall ${wall[$cores]} s, sum of steps $steps s (CPU $cpu s), jobs at once on average" \
     "$(echo "scale=2; $steps / ${wall[$cores]}" | bc), load after: $(uptime | sed 's/.*load average: //')"
-  echo "  per step (wall s, CPU s, max RSS MB):"
+  # Snakemake samples CPU time coarsely; the step logs hold the programs' own.
+  echo "  CPU seconds of the suite's programs (step logs): $(cat $(find "$dir/results/logs" -name '*.log*') |
+    awk '/^cpu seconds:/ { s += $3 } END { printf "%.2f", s }')"
+  echo "  per step (wall s, program CPU s, max RSS MB):"
   for f in $(find "$dir/results/benchmarks" -name '*.tsv' | sort); do
-    awk -v n="${f#"$dir/results/benchmarks/"}" 'FNR == 2 { printf "    %-32s %8.2f %8.2f %8.1f\n", n, $1, $10, $3 }' "$f"
+    n=${f#"$dir/results/benchmarks/"}
+    log=$dir/results/logs/${n%.tsv}.log
+    c=$(cat "$log" "$log".part* 2>/dev/null | awk '/^cpu seconds:/ { s += $3; n++ } END { if (n) printf "%.2f", s; else print "-" }')
+    awk -v n="$n" -v c="$c" 'FNR == 2 { printf "    %-32s %8.2f %8s %8.1f\n", n, $1, c, $3 }' "$f"
   done
   [ "$cores" = 1 ] && serial=$steps
 done

@@ -12,8 +12,8 @@ status alone cannot be trusted. A step fails when
   - --require-success is given and standard error holds no `#success=` line
     (marlo commands print their status lines only with /PROGRESS).
 
-The log file gets the command line, exit status, elapsed seconds, peak
-memory, standard error and standard output of the step, also on failure.
+The log file gets the command line, exit status, elapsed and CPU seconds,
+peak memory, standard error and standard output of the step, also on failure.
 On failure the step's own messages go to standard error (where Snakemake
 shows them beside the failed job) and the exit status is 1.
 """
@@ -71,7 +71,9 @@ def main(argv):
             err.write(f"cannot run {cmd[0]}: {e.strerror}\n".encode())
             status = 127
         elapsed = time.monotonic() - start
-        peak_kb = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
+        usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+        peak_kb = usage.ru_maxrss
+        cpu = usage.ru_utime + usage.ru_stime
         out.seek(0)
         stdout = out.read().decode("utf-8", "replace")
         err.seek(0)
@@ -94,6 +96,7 @@ def main(argv):
         f.write("command: " + " ".join(cmd) + "\n")
         f.write(f"exit status: {status}\n")
         f.write(f"elapsed seconds: {elapsed:.2f}\n")
+        f.write(f"cpu seconds: {cpu:.2f}\n")
         f.write(f"peak memory MB: {peak_kb / 1024:.1f}\n")
         f.write(f"verdict: {verdict}\n")
         f.write("== standard error ==\n" + stderr)
