@@ -74,7 +74,7 @@ rule preflag:
     params:
         opts=preflag_options(),
     shell:
-        "{RUN} --log {log} --require-success -- {BIN}/marlo PREFLAG {input} "
+        "{RUN} --log {log} --require-success -- {MARLO} PREFLAG {input} "
         "/OUTFILE:{output.filtered} {params.opts} /PROGRESS"
 
 
@@ -94,7 +94,7 @@ rule preimpu:
         mode=config["preimpu"]["mode"],
     shell:
         "cp {input} {output.impu} && chmod u+w {output.impu} && "
-        "{RUN} --log {log} --require-success -- {BIN}/marlo PREIMPU {output.impu} /{params.mode} /PROGRESS"
+        "{RUN} --log {log} --require-success -- {MARLO} PREIMPU {output.impu} /{params.mode} /PROGRESS"
 
 
 def pwld_options():
@@ -133,7 +133,7 @@ rule pwld:
     params:
         opts=pwld_options(),
     shell:
-        "{RUN} --log {log} --require-success -- {BIN}/marlo PWLD {input} {params.opts} /PROGRESS"
+        "{RUN} --log {log} --require-success -- {MARLO} PWLD {input} {params.opts} /PROGRESS"
 
 
 rule tag1:
@@ -148,7 +148,7 @@ rule tag1:
     params:
         r2=config["tag1"]["r2"],
     shell:
-        "{RUN} --log {log} --require-success -- {BIN}/marlo TAG1 {input} /R={params.r2} /PROGRESS"
+        "{RUN} --log {log} --require-success -- {MARLO} TAG1 {input} /R={params.r2} /PROGRESS"
 
 
 CORRECTION = "Y" if config["association"]["bonferroni"] else "N"
@@ -168,7 +168,7 @@ rule snpxtab:
         risk=RISK,
         correction=CORRECTION,
     shell:
-        "{RUN} --log {log} -- {BIN}/snpxtab {input} 0 {params.level} {params.risk} {wildcards.model} "
+        "{RUN} --log {log} -- {SNPXTAB} {input} 0 {params.level} {params.risk} {wildcards.model} "
         "{params.correction} {output}"
 
 
@@ -186,5 +186,5 @@ rule hapxtab:
         correction=CORRECTION,
         script=os.path.join(SCRIPTS, "hapxtab_blocks.py"),
     shell:
-        "{PY} {params.script} --hapxtab {BIN}/hapxtab --log {log} {input} {params.level} {wildcards.model} "
+        "{PY} {params.script} --hapxtab {HAPXTAB} --log {log} {input} {params.level} {wildcards.model} "
         "{params.correction} {output}"

@@ -25,6 +25,9 @@ def prog(name):
     return shlex.quote(os.path.join(BIN, name))
 
 
+MARLO, SNPXTAB, HAPXTAB, QVALCALC, MARLOPLOT = map(prog, ("marlo", "snpxtab", "hapxtab", "qvalcalc", "marloplot"))
+
+
 wildcard_constraints:
     chrom="[A-Za-z0-9_.-]+",
     model="[0-5]",

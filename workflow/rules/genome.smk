@@ -63,7 +63,7 @@ rule qvalcalc:
         kind=lambda wildcards: 0 if wildcards.test == "snp" else 1,
         column=QCOL,
     shell:
-        "{RUN} --log {log} -- {BIN}/qvalcalc {params.kind} {input} {params.column}"
+        "{RUN} --log {log} -- {QVALCALC} {params.kind} {input} {params.column}"
 
 
 rule summary:

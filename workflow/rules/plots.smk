@@ -24,7 +24,7 @@ rule plot_ld:
         blocks=lambda wildcards, input: f"--blocks {input.blocks[0]}" if input.blocks else "",
     shell:
         "region=$({PY} {params.region} {input.report} {input.impu} {params.flank} {params.column}) && "
-        "{RUN} --log {log} -- {BIN}/marloplot ld {input.pwld} --out {output} {params.blocks} "
+        "{RUN} --log {log} -- {MARLOPLOT} ld {input.pwld} --out {output} {params.blocks} "
         '--region "$region" --title "Chromosome {wildcards.chrom}: LD around its best hit"'
 
 
@@ -43,7 +43,7 @@ rule plot_manhattan:
         level=config["association"]["level"],
         title=lambda wildcards: f"Genome-wide association, {MODEL_NAMES[int(wildcards.model)]} model",
     shell:
-        "{RUN} --log {log} -- {BIN}/marloplot manhattan {input.reports} --geno {input.genos} "
+        "{RUN} --log {log} -- {MARLOPLOT} manhattan {input.reports} --geno {input.genos} "
         "--fdr {input.fdr} --level {params.level} --out {output} --title '{params.title}'"
 
 
@@ -59,4 +59,4 @@ rule plot_qq:
     params:
         title=lambda wildcards: f"QQ plot, {MODEL_NAMES[int(wildcards.model)]} model",
     shell:
-        "{RUN} --log {log} -- {BIN}/marloplot qq {input} --out {output} --title '{params.title}'"
+        "{RUN} --log {log} -- {MARLOPLOT} qq {input} --out {output} --title '{params.title}'"
