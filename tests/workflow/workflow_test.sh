@@ -205,6 +205,20 @@ dryrun)
   done
   check "PWLD jobs ask SLURM for their measured memory and time" \
     "[ \$(grep -A8 '^rule pwld:' dry.log | grep -c 'mem_mb=4000.*runtime=240') -gt 0 ]"
+
+  # The configuration is checked before anything runs.
+  printf 'pwld:\n  windw: 1000\n' >>study.yaml
+  sm -n >typo.log 2>&1
+  st=$?
+  check "an unknown key is refused at start" "[ $st -ne 0 ] && grep -q \"'windw' was unexpected\" typo.log"
+  printf 'bin: %s\ninput:\n  vcf: %s\n  bfile: x\n' "$bin" "$data/study.vcf.gz" >study.yaml
+  sm -n >two.log 2>&1
+  st=$?
+  check "two inputs are refused at start" "[ $st -ne 0 ] && grep -q 'name exactly one input.*found vcf, bfile' two.log"
+  printf 'bin: %s\ninput:\n  vcf: %s\nassociation:\n  models: [6]\n' "$bin" "$data/study.vcf.gz" >study.yaml
+  sm -n >model.log 2>&1
+  st=$?
+  check "a model outside 0-5 is refused at start" "[ $st -ne 0 ] && grep -q '6 is greater than the maximum of 5' model.log"
   ;;
 inputs)
   # The other input kinds reach the same genotype files: one VCF per
