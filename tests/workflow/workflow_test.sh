@@ -236,6 +236,17 @@ inputs)
     check "one VCF per chromosome: chromosome $c converted as from the whole VCF" \
       "cmp -s byhand$c.geno percv/results/per_chrom/$c/$c.geno"
   done
+  # A damaged VCF of one chromosome: the converter's own message, the other converts.
+  mkdir -p damaged
+  cp chr1.vcf.gz damaged/chr1.vcf.gz
+  head -c 5000 chr2.vcf.gz >damaged/chr2.vcf.gz
+  printf 'bin: %s\ninput:\n  vcf_per_chrom: %s\n' "$bin" "$work/damaged/chr{chrom}.vcf.gz" >study.yaml
+  sm --cores 2 --keep-going --directory dmg "${targets[@]}" >dmg.log 2>&1
+  st=$?
+  check "damaged VCF of chromosome 2: the run fails ($st) naming genoconv and the file" \
+    "[ $st -ne 0 ] && grep -q \"step failed: genoconv\" dmg.log && grep -q \"$work/damaged/chr2.vcf.gz\" <(grep -A3 'step failed: genoconv' dmg.log)"
+  check "damaged VCF of chromosome 2: chromosome 1 is converted, 2 is not" \
+    "[ -s dmg/results/per_chrom/1/1.geno ] && [ ! -e dmg/results/per_chrom/2/2.geno ]"
   printf 'bin: %s\ninput:\n  bfile: %s\n  types: %s\n' "$bin" "$work/fileset" "$data/study.types" >study.yaml
   sm --cores 2 -n --directory bfile >bfile-plan.log 2>&1
   planned=$(sed -n '/^Job stats/,/^total/{p;/^total/q}' bfile-plan.log | awk '$1 == "convert" { print $2 }')
