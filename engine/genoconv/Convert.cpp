@@ -107,6 +107,9 @@ void convert(const Options& options, FILE* log) {
   }
 
   const std::string& input = source->fileName();
+  // With an index only the wanted chromosome is read: a genome-wide file
+  // converted one chromosome at a time is then not read in full each time.
+  const bool jumped = !options.chrom.empty() && source->restrictTo(options.chrom);
   struct Output {
     std::unique_ptr<genoio::GenoWriter> writer;
     long long lastPosition = LLONG_MIN;
@@ -189,13 +192,15 @@ void convert(const Options& options, FILE* log) {
 
   if (!options.chrom.empty() && outputs.empty()) {
     throw Error(input + ": no variant on chromosome " + options.chrom +
-                (chromsFound.empty() ? std::string(" (the input has no variant)")
+                (jumped ? std::string(" (according to its index)")
+                 : chromsFound.empty() ? std::string(" (the input has no variant)")
                                      : " (chromosomes found: " + listNames(chromsFound, chromsFound.size(), 20) + ")"));
   }
   if (outputs.empty() && !options.splitChrom) outputFor(options.chrom.empty() ? std::string() : options.chrom);
   for (const std::string& name : order) outputs[name].writer->commit();
 
-  fprintf(log, "genoconv: read %s (%s)\n", input.c_str(), kind.c_str());
+  fprintf(log, "genoconv: read %s (%s%s)\n", input.c_str(), kind.c_str(),
+          jumped ? ", chromosome found through its index" : "");
   printTypes(samples, log);
   fprintf(log, "genoconv: variants read: %lld\n", read);
   for (const std::string& name : order)

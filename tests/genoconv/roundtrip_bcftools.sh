@@ -9,13 +9,19 @@
 #   2. genotype file -> VCF -> genotype file gives back the same bytes, and
 #      bcftools reads the exported VCF (through its index) with the same
 #      alleles.
+#   0. The bundled example VCF, with its types file, gives back the bundled
+#      genotype file byte for byte (scripts/example.sh relies on it).
 # Exit 77 (skipped) when bcftools is not installed.
 set -uo pipefail
 export LC_ALL=C
 bin=$1 data=$2 work=$3
-command -v bcftools >/dev/null || { echo "bcftools not installed"; exit 77; }
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 fail=0
+examples=$data/../../../examples
+"$bin/genoconv" --vcf "$examples/chr10_300.vcf.gz" --types "$examples/chr10_300.types" --out example 2>example.log ||
+  { cat example.log; exit 1; }
+cmp example.geno "$examples/chr10_300.geno" || { echo "the example VCF does not give back examples/chr10_300.geno"; exit 1; }
+command -v bcftools >/dev/null || { echo "bcftools not installed"; exit 77; }
 check() { if ! diff "$1" "$2" >"$1.diff"; then echo "differs: $1 $2"; head -20 "$1.diff"; fail=1; fi; }
 
 # 1. VCF -> genotype files -> VCF

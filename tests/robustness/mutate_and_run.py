@@ -84,6 +84,8 @@ def main():
         ("small.pwld", lambda f: [marlo, "TAG1", f, "/R=0.5"]),
         ("small.hblk", lambda f: [os.path.join(BIN, "hapxtab"), f, "0.05", "0", "Y"]),
         ("small.crss", lambda f: [os.path.join(BIN, "qvalcalc"), "0", f, "0"]),
+        ("small.vcf", lambda f: [os.path.join(BIN, "genoconv"), "--vcf", f, "--split-chrom", "--out", "o"]),
+        ("small.geno", lambda f: [os.path.join(BIN, "genoconv"), "--geno", f, "--to-vcf", "--out", "o"]),
     ]
     failures = []
     shutil.rmtree(WORK, ignore_errors=True)

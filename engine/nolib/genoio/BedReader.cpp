@@ -76,15 +76,11 @@ BedReader::BedReader(const std::string& prefix)
   m_blockBytes = (m_samples.ids.size() + 3) / 4;
   m_block.resize(m_blockBytes);
   checkBed();
-  m_bim = fopen(m_bimName.c_str(), "rb");
+  m_bim.reset(fopen(m_bimName.c_str(), "rb"));
   if (!m_bim) throw Error(systemMessage(m_bimName, "cannot open"));
 }
 
-BedReader::~BedReader() {
-  if (m_bed) fclose(m_bed);
-  if (m_bim) fclose(m_bim);
-  free(m_line);
-}
+BedReader::~BedReader() = default;
 
 void BedReader::readFam() {
   FILE* fp = fopen(m_famName.c_str(), "rb");
@@ -95,9 +91,9 @@ void BedReader::readFam() {
   ssize_t got;
   std::string failure;
   errno = 0;
-  while ((got = getline(&m_line, &m_lineCapacity, fp)) >= 0) {
+  while ((got = getline(&m_buffer.text, &m_buffer.capacity, fp)) >= 0) {
     ++number;
-    splitFields(chomp(m_line, got), fields);
+    splitFields(chomp(m_buffer.text, got), fields);
     if (fields.empty()) continue;
     if (fields.size() != 6) {
       failure = m_famName + ": line " + std::to_string(number) + ": " + std::to_string(fields.size()) +
@@ -134,13 +130,13 @@ void BedReader::readFam() {
 }
 
 void BedReader::checkBed() {
-  m_bed = fopen(m_bedName.c_str(), "rb");
+  m_bed.reset(fopen(m_bedName.c_str(), "rb"));
   if (!m_bed) throw Error(systemMessage(m_bedName, "cannot open"));
   struct stat st {};
-  if (fstat(fileno(m_bed), &st) != 0) throw Error(systemMessage(m_bedName, "cannot read its size"));
+  if (fstat(fileno(m_bed.get()), &st) != 0) throw Error(systemMessage(m_bedName, "cannot read its size"));
   unsigned char magic[3] = {0, 0, 0};
-  size_t got = fread(magic, 1, 3, m_bed);
-  if (got < 3 && ferror(m_bed)) throw Error(systemMessage(m_bedName, "read error"));
+  size_t got = fread(magic, 1, 3, m_bed.get());
+  if (got < 3 && ferror(m_bed.get())) throw Error(systemMessage(m_bedName, "read error"));
   if (got < 3 || magic[0] != 0x6c || magic[1] != 0x1b)
     throw Error(m_bedName + ": not a PLINK 1 .bed file (it does not start with the bytes 6c 1b)");
   if (magic[2] == 0x00)
@@ -165,16 +161,16 @@ bool BedReader::next() {
   ssize_t got;
   errno = 0;
   for (;;) {
-    got = getline(&m_line, &m_lineCapacity, m_bim);
+    got = getline(&m_buffer.text, &m_buffer.capacity, m_bim.get());
     if (got < 0) {
-      if (ferror(m_bim)) {
+      if (ferror(m_bim.get())) {
         if (errno == 0) errno = EIO;
         throw Error(systemMessage(m_bimName, "read error after line " + std::to_string(m_bimLine)));
       }
       return false;
     }
     ++m_bimLine;
-    splitFields(chomp(m_line, got), fields);
+    splitFields(chomp(m_buffer.text, got), fields);
     if (!fields.empty()) break;
   }
   if (fields.size() != 6)
@@ -194,9 +190,9 @@ bool BedReader::next() {
   // Out of range for 64 bits is certainly out of range for the genotype
   // file; the converter reports it with the variant.
   m_position = errno == ERANGE ? (value < 0 ? INT64_MIN : INT64_MAX) : value;
-  size_t read = fread(m_block.data(), 1, m_blockBytes, m_bed);
+  size_t read = fread(m_block.data(), 1, m_blockBytes, m_bed.get());
   if (read != m_blockBytes) {
-    if (ferror(m_bed)) throw Error(systemMessage(m_bedName, "read error at variant " + std::to_string(m_read + 1)));
+    if (ferror(m_bed.get())) throw Error(systemMessage(m_bedName, "read error at variant " + std::to_string(m_read + 1)));
     throw Error(m_bedName + ": ends inside variant " + std::to_string(m_read + 1) + " (" + m_bimName + " line " +
                 std::to_string(m_bimLine) + "): truncated");
   }

@@ -1,5 +1,7 @@
 #pragma once
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -44,12 +46,21 @@ class BedReader : public VariantSource {
   void readFam();
   void checkBed();
 
+  struct Closer {
+    void operator()(FILE* fp) const { fclose(fp); }
+  };
+  // Members that own resources clean up after themselves, also when the
+  // constructor throws half-way.
+  struct LineBuffer {
+    char* text = nullptr;
+    size_t capacity = 0;
+    ~LineBuffer() { free(text); }
+  };
+
   std::string m_bedName, m_bimName, m_famName;
   SampleTable m_samples;
-  FILE* m_bed = nullptr;
-  FILE* m_bim = nullptr;
-  char* m_line = nullptr;
-  size_t m_lineCapacity = 0;
+  std::unique_ptr<FILE, Closer> m_bed, m_bim;
+  LineBuffer m_buffer;
   long long m_bimLine = 0;
   long long m_variants = 0;
   long long m_read = 0;

@@ -60,6 +60,10 @@ class VariantSource {
   virtual std::string where() = 0;
   // Share of the input read so far, 0 to 1, or -1 when unknown.
   virtual double progress() const = 0;
+  // Asks for the records of one chromosome only. true when the source can
+  // jump to them (an index) and next() will return nothing else; false when
+  // every record will still be read.
+  virtual bool restrictTo(const std::string& /*chrom*/) { return false; }
 };
 
 }  // namespace genoio

@@ -15,50 +15,71 @@
 
 namespace genoio {
 
+void VcfReader::FileCloser::operator()(htsFile* fp) const { hts_close(fp); }
+void VcfReader::HeaderFree::operator()(bcf_hdr_t* hdr) const { bcf_hdr_destroy(hdr); }
+void VcfReader::RecordFree::operator()(bcf1_t* rec) const { bcf_destroy(rec); }
+
+struct VcfReader::IndexState {
+  hts_idx_t* idx = nullptr;  // BCF
+  tbx_t* tbx = nullptr;      // bgzipped VCF
+  hts_itr_t* itr = nullptr;
+  kstring_t line = {0, 0, nullptr};
+  ~IndexState() {
+    if (itr) hts_itr_destroy(itr);
+    if (idx) hts_idx_destroy(idx);
+    if (tbx) tbx_destroy(tbx);
+    free(line.s);
+  }
+};
+
 VcfReader::VcfReader(const std::string& path, int threads, bool passOnly) : m_path(path), m_passOnly(passOnly) {
   // Checked here so that a missing file gets one message, not htslib's too.
-  if (FILE* probe = fopen(path.c_str(), "rb"))
-    fclose(probe);
-  else
-    throw Error(systemMessage(path, "cannot open"));
+  // "-" is standard input, as for htslib.
+  if (path != "-") {
+    if (FILE* probe = fopen(path.c_str(), "rb"))
+      fclose(probe);
+    else
+      throw Error(systemMessage(path, "cannot open"));
+  }
   errno = 0;
   m_fp = hts_open(path.c_str(), "r");
   if (!m_fp) {
     if (errno == 0) errno = EINVAL;
     throw Error(systemMessage(path, "cannot open"));
   }
+  m_file.reset(m_fp);
   const htsFormat* format = hts_get_format(m_fp);
   if (format->format != vcf && format->format != bcf) {
-    std::string kind = hts_format_description(format) ? hts_format_description(format) : "unknown";
-    hts_close(m_fp);
-    m_fp = nullptr;
+    char* description = hts_format_description(format);
+    std::string kind = description ? description : "unknown";
+    free(description);
     throw Error(path + ": not a VCF or BCF file (htslib sees: " + kind + ")");
   }
   m_text = format->format == vcf;
   if (threads > 1) hts_set_threads(m_fp, threads);
   m_hdr = bcf_hdr_read(m_fp);
-  if (!m_hdr) {
-    hts_close(m_fp);
-    m_fp = nullptr;
-    throw Error(path + ": cannot read the VCF header (see htslib's message above)");
-  }
+  if (!m_hdr) throw Error(path + ": cannot read the VCF header (see htslib's message above)");
+  m_header.reset(m_hdr);
   m_rec = bcf_init();
   if (!m_rec) throw Error(path + ": out of memory");
+  m_record.reset(m_rec);
   int n = bcf_hdr_nsamples(m_hdr);
   m_samples.ids.reserve(n);
   for (int i = 0; i < n; ++i) m_samples.ids.emplace_back(m_hdr->samples[i]);
   m_samples.types.assign(n, "NA");
   checkSampleIds(m_samples.ids, path);
-  if (m_text) m_headerLines = countHeaderLines();
+  // Only a regular file can be opened a second time for the line count; a
+  // pipe would lose the bytes the second reader takes.
   struct stat st {};
-  if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) m_size = st.st_size;
+  if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    m_size = st.st_size;
+    if (m_text) m_headerLines = countHeaderLines();
+  } else {
+    m_text = false;
+  }
 }
 
-VcfReader::~VcfReader() {
-  if (m_rec) bcf_destroy(m_rec);
-  if (m_hdr) bcf_hdr_destroy(m_hdr);
-  if (m_fp) hts_close(m_fp);
-}
+VcfReader::~VcfReader() = default;
 
 // htslib does not count lines, so the header is read a second time (it is
 // small) to turn record numbers into line numbers for messages.
@@ -76,8 +97,35 @@ long long VcfReader::countHeaderLines() {
   return count;
 }
 
+bool VcfReader::restrictTo(const std::string& chrom) {
+  auto state = std::make_unique<IndexState>();
+  if (m_text) {
+    if (hts_get_format(m_fp)->compression != bgzf) return false;
+    state->tbx = tbx_index_load3(m_path.c_str(), nullptr, HTS_IDX_SILENT_FAIL);
+    if (!state->tbx) return false;
+    state->itr = tbx_itr_querys(state->tbx, chrom.c_str());
+  } else {
+    state->idx = bcf_index_load3(m_path.c_str(), nullptr, HTS_IDX_SILENT_FAIL);
+    if (!state->idx) return false;
+    state->itr = bcf_itr_querys(state->idx, m_hdr, chrom.c_str());
+  }
+  if (!state->itr) return false;
+  m_index = std::move(state);
+  m_text = false;  // line numbers are unknown after a jump
+  return true;
+}
+
 bool VcfReader::next() {
-  int ret = bcf_read(m_fp, m_hdr, m_rec);
+  int ret;
+  if (!m_index) {
+    ret = bcf_read(m_fp, m_hdr, m_rec);
+  } else if (m_index->tbx) {
+    ret = tbx_itr_next(m_fp, m_index->tbx, m_index->itr, &m_index->line);
+    if (ret >= 0) ret = vcf_parse1(&m_index->line, m_hdr, m_rec) == 0 ? 0 : -2;
+  } else {
+    ret = bcf_itr_next(m_fp, m_index->itr, m_rec);
+    if (ret >= 0) ret = 0;
+  }
   if (ret == -1) return false;
   ++m_records;
   // An undefined contig or tag is only warned about by htslib, which then

@@ -39,6 +39,10 @@ class VcfReader : public VariantSource {
   void genotypes(char* out, CallCounts& counts) override;
   std::string where() override;
   double progress() const override;
+  // Uses the .csi/.tbi index beside the file, when there is one and it
+  // knows the chromosome; record numbers then replace line numbers in
+  // messages.
+  bool restrictTo(const std::string& chrom) override;
 
  private:
   template <typename T>
@@ -46,8 +50,25 @@ class VcfReader : public VariantSource {
   [[noreturn]] void badAllele(size_t sample, int index);
   long long countHeaderLines();
 
+  // Owners that release htslib's objects, also when the constructor throws.
+  struct FileCloser {
+    void operator()(htsFile* fp) const;
+  };
+  struct HeaderFree {
+    void operator()(bcf_hdr_t* hdr) const;
+  };
+  struct RecordFree {
+    void operator()(bcf1_t* rec) const;
+  };
+
+  struct IndexState;
+
   std::string m_path;
-  htsFile* m_fp = nullptr;
+  std::unique_ptr<htsFile, FileCloser> m_file;
+  std::unique_ptr<IndexState> m_index;
+  std::unique_ptr<bcf_hdr_t, HeaderFree> m_header;
+  std::unique_ptr<bcf1_t, RecordFree> m_record;
+  htsFile* m_fp = nullptr;     // the three above, for short calls
   bcf_hdr_t* m_hdr = nullptr;
   bcf1_t* m_rec = nullptr;
   SampleTable m_samples;

@@ -188,8 +188,12 @@ TEST(BedReader, DecodesEveryCodeAndIgnoresPaddingBits) {
     BedReader reader(dir.file("f"));
     ASSERT_EQ(reader.samples().ids.size(), static_cast<size_t>(samples));
     EXPECT_EQ(reader.samples().types[0], "NA");
-    if (samples > 1) EXPECT_EQ(reader.samples().types[1], "0");
-    if (samples > 2) EXPECT_EQ(reader.samples().types[2], "1");
+    if (samples > 1) {
+      EXPECT_EQ(reader.samples().types[1], "0");
+    }
+    if (samples > 2) {
+      EXPECT_EQ(reader.samples().types[2], "1");
+    }
     CallCounts counts;
     std::vector<char> out(2 * samples);
     for (int v = 0; v < snps; ++v) {
