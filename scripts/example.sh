@@ -10,7 +10,7 @@ root=$(pwd)
 
 scripts/prerequisites.sh || exit 1
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null || exit 1
-cmake --build build -j"$(nproc)" --target marlo snpxtab hapxtab qvalcalc >/dev/null || {
+cmake --build build -j"$(nproc)" --target marlo snpxtab hapxtab qvalcalc marloplot >/dev/null || {
   echo "build failed"
   exit 1
 }
@@ -63,6 +63,14 @@ marlo_step tag1 TAG1 chr10.impu.pwld
 program_step snpxtab "$bin/snpxtab" chr10.impu 0 0.05 0 0 Y
 program_step hapxtab "$bin/hapxtab" chr10_first50.impu.plem.hblk 0.05 0 Y
 program_step qvalcalc "$bin/qvalcalc" 0 chr10.impu.snp.crss.00.tmp 0
+# Pictures: the LD triangle of the merged type over SNPs 1-80 with the
+# Gabriel blocks, the Manhattan plot with its thresholds, the QQ plot.
+program_step ld_picture "$bin/marloplot" ld chr10.impu.pwld --blocks chr10.impu.ld.hblk \
+  --from "$(awk -F'\t' 'NR == 3 { print $1 }' chr10.impu)" --to "$(awk -F'\t' 'NR == 82 { print $1 }' chr10.impu)" \
+  --out ld.png
+program_step manhattan_picture "$bin/marloplot" manhattan chr10.impu.snp.crss.00.tmp --geno chr10.impu \
+  --fdr chr10.impu.snp.crss.00.tmp.fdr --out manhattan.png
+program_step qq_picture "$bin/marloplot" qq chr10.impu.snp.crss.00.tmp --out qq.png
 end=$(date +%s)
 
 echo
@@ -84,13 +92,15 @@ awk -F'\t' '
   chr10.impu.pwld.tag
 echo "Five smallest association p-values (additive model, minor allele) with q-values:"
 awk -F'\t' 'NR > 1 && NR <= 6 { printf "  %-12s p = %s  q = %s\n", $1, $2, $3 }' chr10.impu.snp.crss.00.tmp.fdr
+echo "Pictures: ld.png (LD, merged type, SNPs 1-80, Gabriel blocks), manhattan.png, qq.png ($(cut -d' ' -f1-3 logs/qq_picture.stdout | head -n 1))"
 echo
 echo "Result files (in $out):"
 for f in chr10.geno.flag chr10.flagged.geno chr10.impu chr10.impu.pos \
   chr10_window10.impu.em.ihap chr10_window10.impu.em.phap chr10_window10.impu.em.hblk \
   chr10_first50.impu.plem.ihap chr10_first50.impu.plem.phap chr10_first50.impu.plem.hblk \
   chr10.impu.pwld chr10.impu.pwlds chr10.impu.ld.hblk chr10.impu.ld.rblk chr10.impu.pwld.tag \
-  chr10.impu.snp.crss.00.tmp chr10_first50.impu.hap.crss.0.tmp chr10.impu.snp.crss.00.tmp.fdr; do
+  chr10.impu.snp.crss.00.tmp chr10_first50.impu.hap.crss.0.tmp chr10.impu.snp.crss.00.tmp.fdr \
+  ld.png manhattan.png qq.png; do
   [ -e "$f" ] || fail "missing result $f"
   printf "  %-40s %10d bytes\n" "$f" "$(stat -c %s "$f")"
 done

@@ -1,6 +1,7 @@
 #include "marloplot/Commands.h"
 
 #include <cairo.h>
+#include <fontconfig/fontconfig.h>
 
 #include <cstdio>
 #include <cstring>
@@ -151,9 +152,10 @@ int run(int argc, char** argv) {
       status = command->run(std::vector<std::string>(args.begin() + 1, args.end()));
     }
   }
-  // Cairo's font caches would otherwise be reported as leaks by the
-  // sanitizer build.
+  // Cairo's and fontconfig's caches would otherwise be reported as leaks by
+  // the sanitizer build.
   cairo_debug_reset_static_data();
+  FcFini();
   std::fflush(stdout);
   return status;
 }

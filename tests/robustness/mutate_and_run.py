@@ -86,6 +86,11 @@ def main():
         ("small.crss", lambda f: [os.path.join(BIN, "qvalcalc"), "0", f, "0"]),
         ("small.vcf", lambda f: [os.path.join(BIN, "genoconv"), "--vcf", f, "--split-chrom", "--out", "o"]),
         ("small.geno", lambda f: [os.path.join(BIN, "genoconv"), "--geno", f, "--to-vcf", "--out", "o"]),
+        ("small.pwld", lambda f: [os.path.join(BIN, "marloplot"), "ld", f, "--type", "0",
+                                  "--geno", os.path.join(SEEDS, "ld27.geno"), "--out", "out.png"]),
+        ("small.crss", lambda f: [os.path.join(BIN, "marloplot"), "manhattan", f,
+                                  "--geno", os.path.join(SEEDS, "small.geno"), "--out", "out.svg"]),
+        ("small.crss", lambda f: [os.path.join(BIN, "marloplot"), "qq", f, "--out", "out.png"]),
     ]
     failures = []
     shutil.rmtree(WORK, ignore_errors=True)

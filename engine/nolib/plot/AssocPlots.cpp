@@ -34,34 +34,45 @@ Rank rankOf(const std::string& raw) {
   return {4, 0, raw};
 }
 
-// Circles of one colour go into one path; in PNG, circles on the same half
-// pixel are skipped.
+// Circles of one colour: one path in SVG and PDF (one circle per row); in
+// PNG, discs stamped at whole pixels, each pixel once.
 class PointBatch {
  public:
-  PointBatch(cairo_t* cr, bool raster) : m_cr(cr), m_raster(raster) { cairo_new_path(cr); }
+  PointBatch(Canvas& canvas) : m_canvas(canvas), m_raster(canvas.format() == Format::kPng) {
+    cairo_new_path(canvas.cr());
+  }
   void add(double x, double y) {
     if (m_raster) {
-      uint64_t key = (static_cast<uint64_t>(std::llround(x * 2)) << 32) ^ static_cast<uint64_t>(std::llround(y * 2));
-      if (!m_seen.insert(key).second) return;
+      int px = static_cast<int>(std::floor(x)), py = static_cast<int>(std::floor(y));
+      uint64_t key = (static_cast<uint64_t>(static_cast<uint32_t>(px)) << 32) | static_cast<uint32_t>(py);
+      if (m_seen.insert(key).second) m_centres.emplace_back(px, py);
+      return;
     }
-    cairo_new_sub_path(m_cr);
-    cairo_arc(m_cr, x, y, kPointRadius, 0, 2 * M_PI);
-    cairo_close_path(m_cr);
+    cairo_new_sub_path(m_canvas.cr());
+    cairo_arc(m_canvas.cr(), x, y, kPointRadius, 0, 2 * M_PI);
+    cairo_close_path(m_canvas.cr());
     ++m_count;
   }
   long long fill(Rgb colour) {
-    setColour(m_cr, colour);
-    cairo_fill(m_cr);
-    m_seen.clear();
     long long n = m_count;
+    if (m_raster) {
+      m_canvas.stampDiscs(m_centres, kPointRadius, colour.r, colour.g, colour.b);
+      n = static_cast<long long>(m_centres.size());
+      m_centres.clear();
+      m_seen.clear();
+    } else {
+      setColour(m_canvas.cr(), colour);
+      cairo_fill(m_canvas.cr());
+    }
     m_count = 0;
     return n;
   }
 
  private:
-  cairo_t* m_cr;
+  Canvas& m_canvas;
   bool m_raster;
   std::unordered_set<uint64_t> m_seen;
+  std::vector<std::pair<int, int>> m_centres;
   long long m_count = 0;
 };
 
@@ -180,7 +191,7 @@ long long drawManhattan(Canvas& canvas, const ManhattanData& d) {
   const Rgb colours[2] = {rgb255(38, 70, 140), rgb255(120, 160, 215)};
   long long drawn = 0;
   for (int parity = 0; parity < 2; ++parity) {
-    PointBatch batch(cr, canvas.format() == Format::kPng);
+    PointBatch batch(canvas);
     for (const ManhattanPoint& p : d.points) {
       if (p.chromosome % 2 == parity) batch.add(xOf(p.chromosome, p.position), yOf(p.y));
     }
@@ -284,7 +295,7 @@ long long drawQq(Canvas& canvas, const QqData& d) {
   cairo_line_to(cr, X(diag), Y(diag));
   cairo_stroke(cr);
 
-  PointBatch batch(cr, canvas.format() == Format::kPng);
+  PointBatch batch(canvas);
   for (long long i = 0; i < m; ++i) batch.add(X(expected(i + 1)), Y(minusLog10(d.sortedP[i])));
   long long drawn = batch.fill(rgb255(38, 70, 140));
 

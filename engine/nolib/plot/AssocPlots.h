@@ -4,10 +4,10 @@
 
 #include "plot/Canvas.h"
 
-// The Manhattan and QQ pictures. Every point is a circle; in PNG output,
-// points that fall on the same half pixel in the same colour are drawn once
-// (a million rows would otherwise cost seconds for nothing visible). SVG and
-// PDF get one circle per row.
+// The Manhattan and QQ pictures. Every point is a circle: in SVG and PDF one
+// per row; in PNG a disc centred on the pixel the point falls in, drawn once
+// per pixel and colour (a million rows would otherwise cost seconds for
+// nothing visible).
 namespace plot {
 
 // Natural order of chromosome names: 1..22 (any number, by value), X, Y,

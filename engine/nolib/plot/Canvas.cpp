@@ -71,6 +71,45 @@ void Canvas::finish() {
   }
 }
 
+void Canvas::stampDiscs(const std::vector<std::pair<int, int>>& centres, double radius, double r, double g, double b) {
+  // Coverage of each pixel of the stamp, from 8 x 8 samples.
+  int reach = static_cast<int>(std::ceil(radius));
+  int side = 2 * reach + 1;
+  std::vector<double> cover(static_cast<size_t>(side * side));
+  for (int dy = -reach; dy <= reach; ++dy) {
+    for (int dx = -reach; dx <= reach; ++dx) {
+      int inside = 0;
+      for (int sy = 0; sy < 8; ++sy) {
+        for (int sx = 0; sx < 8; ++sx) {
+          double x = dx - 0.5 + (sx + 0.5) / 8, y = dy - 0.5 + (sy + 0.5) / 8;
+          if (x * x + y * y <= radius * radius) ++inside;
+        }
+      }
+      cover[static_cast<size_t>((dy + reach) * side + dx + reach)] = inside / 64.0;
+    }
+  }
+  cairo_surface_flush(m_surface);
+  unsigned char* data = cairo_image_surface_get_data(m_surface);
+  int stride = cairo_image_surface_get_stride(m_surface);
+  int w = cairo_image_surface_get_width(m_surface), h = cairo_image_surface_get_height(m_surface);
+  const double colour[3] = {b * 255, g * 255, r * 255};  // RGB24 pixels are stored B, G, R, unused
+  for (auto [cx, cy] : centres) {
+    for (int dy = -reach; dy <= reach; ++dy) {
+      int y = cy + dy;
+      if (y < 0 || y >= h) continue;
+      for (int dx = -reach; dx <= reach; ++dx) {
+        int x = cx + dx;
+        if (x < 0 || x >= w) continue;
+        double a = cover[static_cast<size_t>((dy + reach) * side + dx + reach)];
+        if (a == 0) continue;
+        unsigned char* px = data + static_cast<ptrdiff_t>(y) * stride + 4 * x;
+        for (int k = 0; k < 3; ++k) px[k] = static_cast<unsigned char>(std::lround(px[k] * (1 - a) + colour[k] * a));
+      }
+    }
+  }
+  cairo_surface_mark_dirty(m_surface);
+}
+
 Rgb rgb255(int r, int g, int b) { return Rgb{r / 255.0, g / 255.0, b / 255.0}; }
 
 void setColour(cairo_t* cr, Rgb c) { cairo_set_source_rgb(cr, c.r, c.g, c.b); }

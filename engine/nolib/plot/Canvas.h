@@ -2,6 +2,8 @@
 #include <cairo.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 // A Cairo drawing surface of the kind the output name asks for: PNG (pixels,
 // written when finished), SVG or PDF (points, streamed to the file).
@@ -28,6 +30,10 @@ class Canvas {
   double height() const { return m_height; }
   // Completes the file; throws InputError when anything failed.
   void finish();
+  // PNG only: anti-aliased discs at whole-pixel centres, blended straight
+  // into the pixels. Cairo's path filler would take seconds for a million
+  // points; this takes milliseconds.
+  void stampDiscs(const std::vector<std::pair<int, int>>& centres, double radius, double r, double g, double b);
 
  private:
   std::string m_path, m_display;

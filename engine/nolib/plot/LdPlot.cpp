@@ -184,7 +184,7 @@ LdDrawn drawLd(Canvas& canvas, const LdPicture& p, const LdLayout& L) {
 
   // Values x100 inside the diamonds when they are large enough to read.
   if (w >= 18) {
-    double font = w * 0.3;
+    double font = std::min(w * 0.3, 13.0);
     for (long long i = 0; i + 1 < n; ++i) {
       for (long long j = i + 1; j < n; ++j) {
         const LdCell& c = win.cell(i, j);

@@ -1,6 +1,5 @@
 #include "plot/PwldReader.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <string_view>
 
@@ -14,14 +13,13 @@ namespace {
 constexpr std::string_view kTypeTag = "!Sample_Type:";
 
 // Marker1 and Marker2 only: the fast path for rows outside the window.
-bool parseMarkers(std::string_view line, long long& i, long long& j, size_t& afterSecond) {
+bool parseMarkers(std::string_view line, long long& i, long long& j) {
   size_t t1 = line.find('\t');
   if (t1 == std::string_view::npos) return false;
   size_t t2 = line.find('\t', t1 + 1);
   if (t2 == std::string_view::npos) return false;
   size_t t3 = line.find('\t', t2 + 1);
   if (t3 == std::string_view::npos) return false;
-  afterSecond = t3;
   return parseLong(line.substr(t1 + 1, t2 - t1 - 1), i) && parseLong(line.substr(t2 + 1, t3 - t2 - 1), j);
 }
 
@@ -44,8 +42,9 @@ class SectionScan {
   SectionScan(const std::string& path, LdWindow& window, long long snpCount)
       : m_path(path), m_window(window), m_snpCount(snpCount) {}
 
-  // Reads the rows of the section starting after its header; returns at the
-  // first line of the next section (left unread via seek) or the end.
+  // Reads the rows of the section from just after its type line; stops at the
+  // first "!" line (the next section), at the first row past the window
+  // (rows are sorted), or at the end of the file.
   void readRows(TextReader& reader) {
     std::string_view line;
     std::vector<std::string_view> fields;
@@ -59,8 +58,7 @@ class SectionScan {
       if (line[0] == '!') return;
       if (line.substr(0, 3) == "No\t") continue;
       long long i = 0, j = 0;
-      size_t after = 0;
-      if (!parseMarkers(line, i, j, after) || i < 0 || j <= i) {
+      if (!parseMarkers(line, i, j) || i < 0 || j <= i) {
         throwAtLine(m_path, number, "not a pair row (Marker1 and Marker2 must be integers with Marker1 < Marker2)");
       }
       if (i < prevI || (i == prevI && j <= prevJ)) {
@@ -73,10 +71,7 @@ class SectionScan {
                                         std::to_string(j) + ", but the genotype file has " +
                                         std::to_string(m_snpCount) + " SNPs; do the files belong together?");
       }
-      if (i > m_window.last) {
-        m_done = true;
-        return;
-      }
+      if (i > m_window.last) return;
       if (i < m_window.first || j > m_window.last) continue;
       splitTabs(line, fields);
       if (fields.size() != 11) {
@@ -103,13 +98,11 @@ class SectionScan {
       c.flags = LdCell::kPresent | (lod.known ? LdCell::kLodKnown : 0) | (r2.known ? LdCell::kR2Known : 0);
     }
   }
-  bool done() const { return m_done; }
 
  private:
   const std::string& m_path;
   LdWindow& m_window;
   long long m_snpCount;
-  bool m_done = false;
 };
 
 }  // namespace
@@ -161,10 +154,11 @@ LdWindow readPwldWindow(const std::string& path, const std::string& type, long l
     }
     // Skip this section's rows: only a "!" line can end it.
     for (;;) {
-      status = reader.next(line);
+      status = reader.skipToLineStarting('!');
+      if (status == TextReader::Status::kLine) status = reader.next(line);
       if (status == TextReader::Status::kError) throwSystem(path, "read", reader.error());
       if (status == TextReader::Status::kEnd) break;
-      if (!line.empty() && line[0] == '!' && line.substr(0, kTypeTag.size()) == kTypeTag) {
+      if (line.substr(0, kTypeTag.size()) == kTypeTag) {
         atTypeLine = true;
         break;
       }

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -78,6 +79,36 @@ TextReader::Status TextReader::next(std::string_view& line) {
       return Status::kLine;
     }
     scanFrom = m_begin + scanned;
+  }
+}
+
+TextReader::Status TextReader::skipToLineStarting(char c) {
+  if (m_fd < 0) return Status::kError;
+  for (;;) {
+    const char* base = m_buf.data();
+    size_t from = m_begin;
+    // A hit counts only at a line start: at m_begin (just after a line end)
+    // or after a "\n".
+    while (from < m_end) {
+      const void* hit = std::memchr(base + from, c, m_end - from);
+      if (!hit) break;
+      size_t p = static_cast<size_t>(static_cast<const char*>(hit) - base);
+      if (p == m_begin || base[p - 1] == '\n') {
+        m_lineNumber += std::count(base + m_begin, base + p, '\n');
+        m_begin = p;
+        return Status::kLine;
+      }
+      from = p + 1;
+    }
+    // Drop the whole lines searched; the partial last line is searched
+    // again with more data.
+    const char* lastEnd = static_cast<const char*>(memrchr(base + m_begin, '\n', m_end - m_begin));
+    if (lastEnd) {
+      size_t p = static_cast<size_t>(lastEnd - base) + 1;
+      m_lineNumber += std::count(base + m_begin, base + p, '\n');
+      m_begin = p;
+    }
+    if (!fill()) return m_errno ? Status::kError : Status::kEnd;
   }
 }
 

@@ -21,6 +21,10 @@ class TextReader {
   // False with errno set when the file cannot be opened.
   bool open(const std::string& path);
   Status next(std::string_view& line);
+  // Skips whole lines until one starting with c, which the next call to next
+  // returns; line numbers stay right. Much faster than next for the millions
+  // of rows of a section nobody asked for.
+  Status skipToLineStarting(char c);
   // 1-based number of the line last returned.
   long long lineNumber() const { return m_lineNumber; }
   // Byte offset of the start of the line last returned, and a way back to it
