@@ -59,7 +59,8 @@ for cores in 1 2; do
   for f in $(find "$dir/results/benchmarks" -name '*.tsv' | sort); do
     n=${f#"$dir/results/benchmarks/"}
     log=$dir/results/logs/${n%.tsv}.log
-    c=$(cat "$log" "$log".part* 2>/dev/null | awk '/^cpu seconds:/ { s += $3; n++ } END { if (n) printf "%.2f", s; else print "-" }')
+    c=$({ cat "$log" 2>/dev/null; cat "$log".part* 2>/dev/null; } |
+      awk '/^cpu seconds:/ { s += $3; n++ } END { if (n) printf "%.2f", s; else print "-" }' || true)
     awk -v n="$n" -v c="$c" 'FNR == 2 { printf "    %-32s %8.2f %8s %8.1f\n", n, $1, c, $3 }' "$f"
   done
   [ "$cores" = 1 ] && serial=$steps
