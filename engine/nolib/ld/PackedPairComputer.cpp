@@ -5,6 +5,7 @@
 
 #include "common_sgt/Random.h"
 #include "ld/SubPhenotypes.h"
+#include "ld/TwoLocusMle.h"
 #include "marlo/EMAlgorithm.h"
 
 namespace {
@@ -67,7 +68,8 @@ __attribute__((target_clones("popcnt", "default"))) int combine(const uint64_t* 
 
 }  // namespace
 
-PackedPairComputer::PackedPairComputer(const GenoData& data, double eps) : m_data(data), m_eps(eps) {
+PackedPairComputer::PackedPairComputer(const GenoData& data, double eps, bool exactMle)
+    : m_data(data), m_eps(eps), m_exactMle(exactMle) {
   pack(data);
   m_logPairsOfCount.resize(static_cast<size_t>(m_numIndividuals) + 1);
   for (int c = 0; c <= m_numIndividuals; ++c) m_logPairsOfCount[c] = log(c * (c + 1.0) / 2.0);
@@ -333,7 +335,10 @@ void PackedPairComputer::estimatePair(PairwiseValue& v) {
   const int n = v.numIndividuals;
   const int nc = m_numSubs;
   double f[4] = {0.0, 0.0, 0.0, 0.0};
-  if (n > 0 && nc > 0) {
+  const bool closedForm = m_exactMle && A.numAlleles <= 2 && B.numAlleles <= 2;
+  if (closedForm) {
+    pairFrequencies(twoLocusMle(v.genotypeCount), A.numAlleles < 2, B.numAlleles < 2, f);
+  } else if (n > 0 && nc > 0) {
     estimate(n);
     const int a1 = 0, a2 = A.numAlleles > 1 ? 1 : 0;
     const int b1 = 0, b2 = B.numAlleles > 1 ? 1 : 0;
@@ -344,7 +349,7 @@ void PackedPairComputer::estimatePair(PairwiseValue& v) {
   }
   const double sum = f[0] + f[1] + f[2] + f[3];
   for (int k = 0; k < 4; ++k) v.hap[k] = safeDivide(f[k], sum);
-  computeStatistics(v, n, false);
+  computeStatistics(v, n, false, closedForm);
 
   if (nc > 0 && (A.numAlleles > 2 || B.numAlleles > 2)) {
     int total = 0;

@@ -48,7 +48,7 @@ double fastChiSquareP1(double x) {
   return stats::chi_square_p_checked(1, x);
 }
 
-void computeStatistics(PairwiseValue& v, int N, bool exactPValues) {
+void computeStatistics(PairwiseValue& v, int N, bool exactPValues, bool lodAtBoundary) {
   v.numIndividuals = N;
   if (N <= 0) {
     // Nobody is complete at both SNPs: nothing to estimate from.
@@ -100,7 +100,7 @@ void computeStatistics(PairwiseValue& v, int N, bool exactPValues) {
                      ? 'Y'
                      : 'N';
 
-  if (h11 == 0.0 || h12 == 0.0 || h21 == 0.0 || h22 == 0.0) {
+  if (!lodAtBoundary && (h11 == 0.0 || h12 == 0.0 || h21 == 0.0 || h22 == 0.0)) {
     v.lodStatistic = 0.0;
   } else {
     double p[9], p0[9];
@@ -114,6 +114,7 @@ void computeStatistics(PairwiseValue& v, int N, bool exactPValues) {
     for (int g = 0; g < 9; ++g)
       if (v.genotypeCount[g] != 0) s0 += v.genotypeCount[g] * std::log(p0[g]);
     v.lodStatistic = 2.0 * (s - s0);
+    if (lodAtBoundary && !std::isfinite(v.lodStatistic)) v.lodStatistic = 0.0;
   }
   if (v.lodStatistic < 0.0)
     v.lodP = 1.0;

@@ -46,3 +46,15 @@ TwoLocusEstimate twoLocusMle(const int counts[9]);
 // sum of counts[g] ln P(g); empty classes add nothing, a class of
 // probability 0 with individuals makes it -infinity.
 double twoLocusLogLikelihood(const int counts[9], const double freq[4]);
+
+// The estimate in the naming of the pair computations: a SNP with a single
+// allele names it both A1 and A2 (B1 and B2), so, as with the EM, its
+// haplotypes appear twice among the four frequencies (which the caller then
+// divides by their sum).
+inline void pairFrequencies(const TwoLocusEstimate& e, bool singleFirst, bool singleSecond, double f[4]) {
+  for (int k = 0; k < 4; ++k) {
+    const int a = singleFirst ? 0 : k >> 1;
+    const int b = singleSecond ? 0 : k & 1;
+    f[k] = e.freq[2 * a + b];
+  }
+}
