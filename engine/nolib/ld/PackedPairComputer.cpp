@@ -299,10 +299,9 @@ void PackedPairComputer::countPair(int i, int j, PairwiseValue& v) {
   // differ).
   int n = 0;
   m_numSubs = nc;
+  // The closed-form estimate needs only the nine classes.
+  const bool classesOnly = m_exactMle && A.numAlleles <= 2 && B.numAlleles <= 2;
   for (int k = 0; k < nc; ++k) {
-    const int f = combos.first[k];
-    int s = 0;
-    for (int m = 0; m < nc; ++m) s += combos.first[m] < f ? 1 : 0;
     const int a = combos.a[k], b = combos.b[k];
     const int count = combos.count[k];
     const int ga = A.genotypeClass[a], gb = B.genotypeClass[b];
@@ -310,6 +309,10 @@ void PackedPairComputer::countPair(int i, int j, PairwiseValue& v) {
       v.genotypeCount[3 * ga + gb] += count;
       n += count;
     }
+    if (classesOnly) continue;
+    const int f = combos.first[k];
+    int s = 0;
+    for (int m = 0; m < nc; ++m) s += combos.first[m] < f ? 1 : 0;
     m_count[s] = count;
     const int x1 = A.alleleOf[a][0], x2 = A.alleleOf[a][1];
     const int y1 = B.alleleOf[b][0], y2 = B.alleleOf[b][1];

@@ -47,14 +47,20 @@ struct Cubic {
   double c2, c1, c0;
   double value(double t) const { return ((2.0 * t + c2) * t + c1) * t + c0; }
   double slope(double t) const { return (6.0 * t + 2.0 * c2) * t + c1; }
+  // Sum of the absolute terms: the scale of the rounding error of value(t).
+  double magnitude(double t) const {
+    const double a = std::fabs(t);
+    return ((2.0 * a + std::fabs(c2)) * a + std::fabs(c1)) * a + std::fabs(c0);
+  }
 };
 
-// Newton's method on g from a closed-form root: a handful of steps, kept
-// only while |g| shrinks (the closed forms are accurate to rounding
-// relative to the largest root, which a small root may need refined).
+// Newton's method on g from a closed-form root, while |g| is above the
+// rounding of its own evaluation and shrinks: the closed forms are accurate
+// to rounding relative to the largest root, which a small root may need
+// refined.
 double polish(const Cubic& g, double t) {
   double gt = g.value(t);
-  for (int k = 0; k < 8 && gt != 0.0; ++k) {
+  for (int k = 0; k < 6 && std::fabs(gt) > 4.0 * DBL_EPSILON * g.magnitude(t); ++k) {
     const double s = g.slope(t);
     if (s == 0.0 || !std::isfinite(s)) break;
     const double next = t - gt / s;
@@ -66,34 +72,51 @@ double polish(const Cubic& g, double t) {
   return t;
 }
 
-// Real roots of g (closed forms for a monic cubic), plus the real part of a
-// complex pair: near a double root the discriminant's sign is a matter of
-// rounding, and that point then stands in for the two close roots.
-int cubicRoots(const Cubic& g, double roots[3]) {
+// Stable roots of 2 t^2 + b t + c (none when complex), the larger-magnitude
+// one first so that the other follows from the product without cancelling.
+int quadraticRoots(double b, double c, double roots[2]) {
+  const double disc = b * b - 8.0 * c;
+  if (disc < 0.0) return 0;
+  const double q = -0.5 * (b + std::copysign(std::sqrt(disc), b));
+  if (q == 0.0) {
+    roots[0] = 0.0;
+    return 1;
+  }
+  roots[0] = q / 2.0;
+  roots[1] = c / q;
+  return 2;
+}
+
+// The roots of g that can be maxima (g rising), before polishing: closed
+// forms for a monic cubic, one root (Cardano, the sign chosen so that
+// nothing nearly equal is subtracted) or three (trigonometric form; the
+// middle one, where a cubic with a positive leading coefficient falls, is
+// not needed). A pair of nearly equal roots that rounding turns complex is
+// lost, which costs nothing: the likelihood barely changes between them, and
+// the rising root elsewhere is still found.
+int risingRootCandidates(const Cubic& g, double roots[3]) {
   const double a = g.c2 / 2.0, b = g.c1 / 2.0, c = g.c0 / 2.0;
   const double a3 = a / 3.0;
   const double Q = (a * a - 3.0 * b) / 9.0;
   const double R = (2.0 * a * a * a - 9.0 * a * b + 27.0 * c) / 54.0;
   const double Q3 = Q * Q * Q;
   if (R * R < Q3) {
-    // Three real roots, trigonometric form (Q > 0 here).
     const double sq = std::sqrt(Q);
     double ratio = R / (sq * Q);
     if (ratio > 1.0) ratio = 1.0;
     if (ratio < -1.0) ratio = -1.0;
-    const double theta = std::acos(ratio);
-    const double twoPi = 2.0 * M_PI;
-    roots[0] = -2.0 * sq * std::cos(theta / 3.0) - a3;
-    roots[1] = -2.0 * sq * std::cos((theta + twoPi) / 3.0) - a3;
-    roots[2] = -2.0 * sq * std::cos((theta - twoPi) / 3.0) - a3;
-    return 3;
+    // theta / 3 lies in [0, pi / 3]: the second cosine from the first.
+    const double co = std::cos(std::acos(ratio) / 3.0);
+    const double si = std::sqrt(std::fmax(0.0, 1.0 - co * co));
+    constexpr double kHalfRoot3 = 0.86602540378443864676;
+    roots[0] = -2.0 * sq * co - a3;                              // smallest
+    roots[1] = -2.0 * sq * (-0.5 * co - kHalfRoot3 * si) - a3;  // largest, cos((theta + 2 pi) / 3)
+    return 2;
   }
-  // One real root; the sign choice avoids subtracting nearly equal values.
   const double S = -std::copysign(std::cbrt(std::fabs(R) + std::sqrt(R * R - Q3)), R);
   const double T = S == 0.0 ? 0.0 : Q / S;
   roots[0] = S + T - a3;
-  roots[1] = -0.5 * (S + T) - a3;
-  return 2;
+  return 1;
 }
 
 }  // namespace
@@ -133,49 +156,78 @@ TwoLocusEstimate twoLocusMle(const int n[9]) {
     const double A = c.x11 * c.x22, B = (c.x12 + c.h) * (c.x21 + c.h);
     const Cubic g{u - v - c.h, A + B - c.h * u, -c.h * A};
 
-    double points[2 + 4];
+    // The log-likelihood rises where g < 0 and falls where g > 0
+    // (its slope is -g times a positive factor), so its maxima on [0, H] are
+    // the roots where g turns from negative to positive, ends included
+    // (g(0) = -H x11 x22 <= 0 <= g(H) = H x12 x21: an end is a maximum only
+    // as such a root). Roots where g falls are minima and are left out.
+    double points[3 + 2];
     int m = 0;
-    points[m++] = 0.0;
-    points[m++] = c.h;
-    double roots[3];
-    const int k = cubicRoots(g, roots);
+    auto keep = [&](double t) {
+      if (g.slope(t) < 0.0) return;
+      for (int q = 0; q < m; ++q)
+        if (points[q] == t) return;
+      points[m++] = t;
+    };
     // Rounding may put a root at an end just outside; it is then that end.
     const double slack = 1e-9 * (c.h > 1.0 ? c.h : 1.0);
-    for (int r = 0; r < k; ++r) {
-      if (!std::isfinite(roots[r])) continue;
-      double t = polish(g, roots[r]);
-      if (t < -slack || t > c.h + slack) continue;
-      if (t < 0.0) t = 0.0;
-      if (t > c.h) t = c.h;
-      points[m++] = t;
+    auto polishAndKeep = [&](double t) {
+      if (!std::isfinite(t)) return;
+      t = polish(g, t);
+      if (t < -slack || t > c.h + slack) return;
+      keep(t < 0.0 ? 0.0 : t > c.h ? c.h : t);
+    };
+    double roots[3];
+    if (A == 0.0) {
+      // g(0) = 0: t (2 t^2 + c2 t + c1), a quadratic for the rest.
+      keep(0.0);
+      const int k = quadraticRoots(g.c2, g.c1, roots);
+      for (int r = 0; r < k; ++r) polishAndKeep(roots[r]);
+    } else if (c.x12 * c.x21 == 0.0) {
+      // g(H) = 0: (t - H)(2 t^2 + (c2 + 2H) t + x11 x22).
+      keep(c.h);
+      const int k = quadraticRoots(g.c2 + 2.0 * c.h, A, roots);
+      for (int r = 0; r < k; ++r) polishAndKeep(roots[r]);
+    } else {
+      const int k = risingRootCandidates(g, roots);
+      for (int r = 0; r < k; ++r) polishAndKeep(roots[r]);
+    }
+    // Should rounding ever leave no rising root, both ends stand in.
+    if (m == 0) {
+      points[m++] = 0.0;
+      points[m++] = c.h;
     }
     e.candidates = m;
 
-    double value[6], magnitude[6];
-    double top = kMinusInfinity, scale = 0.0;
-    for (int p = 0; p < m; ++p) {
-      value[p] = logLikelihood(c, points[p], magnitude[p]);
-      if (value[p] > top) {
-        top = value[p];
-        scale = magnitude[p];
+    if (m == 1) {
+      best = points[0];
+    } else {
+      double value[5], magnitude[5];
+      double top = kMinusInfinity, scale = 0.0;
+      for (int p = 0; p < m; ++p) {
+        value[p] = logLikelihood(c, points[p], magnitude[p]);
+        if (value[p] > top) {
+          top = value[p];
+          scale = magnitude[p];
+        }
       }
-    }
-    // Within a few rounding units of the largest value: a tie, settled by
-    // the smaller |D| (proportional to A - B + 2N t), then the smaller t.
-    const double tolerance = 4.0 * DBL_EPSILON * scale;
-    int chosen = -1;
-    double chosenD = 0.0;
-    for (int p = 0; p < m; ++p) {
-      if (!(value[p] >= top - tolerance)) continue;
-      const double d = std::fabs(A - B + twoN * points[p]);
-      if (chosen < 0 || d < chosenD || (d == chosenD && points[p] < points[chosen])) {
-        chosen = p;
-        chosenD = d;
+      // Within a few rounding units of the largest value: a tie, settled by
+      // the smaller |D| (proportional to A - B + 2N t), then the smaller t.
+      const double tolerance = 4.0 * DBL_EPSILON * scale;
+      int chosen = -1;
+      double chosenD = 0.0;
+      for (int p = 0; p < m; ++p) {
+        if (!(value[p] >= top - tolerance)) continue;
+        const double d = std::fabs(A - B + twoN * points[p]);
+        if (chosen < 0 || d < chosenD || (d == chosenD && points[p] < points[chosen])) {
+          chosen = p;
+          chosenD = d;
+        }
       }
+      // Some point has a finite likelihood whenever N > 0, so one is
+      // chosen; t = 0 stands in should rounding ever say otherwise.
+      best = chosen >= 0 ? points[chosen] : 0.0;
     }
-    // Some point has a finite likelihood whenever N > 0, so one is chosen;
-    // t = 0 stands in should rounding ever say otherwise.
-    best = chosen >= 0 ? points[chosen] : 0.0;
   }
   e.phaseCount = best;
   e.freq[0] = c.p11(best) / twoN;

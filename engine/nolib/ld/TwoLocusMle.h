@@ -18,14 +18,18 @@
 // (integer coefficients); the global maximum over all admissible D (the
 // allele frequencies being fixed by counting) lies in 0 <= t <= H.
 //
+// The slope of the log-likelihood is -g(t) times a positive factor, and
+// g(0) = -H x11 x22 <= 0 <= g(H) = H x12 x21: the maxima on [0, H] are the
+// roots where g rises, an end being one only as such a root (g(end) = 0).
+//
 // Contract of twoLocusMle:
 // - freq = {A1B1, A1B2, A2B1, A2B2} at the global maximum: the real roots of
 //   the cubic (closed form, polished by Newton's method) that lie in
-//   [0, H], and the two ends t = 0 and t = H, are compared by a direct
-//   evaluation of the log-likelihood; the largest wins. Points within a few
-//   rounding units of the largest value count as tied: among them the one
-//   with the smallest |D| wins, then the smaller t (fewer A1B1 haplotypes).
-//   So the answer depends only on the counts.
+//   [0, H] and where g rises are compared by a direct evaluation of the
+//   log-likelihood (nothing to compare when there is one); the largest wins.
+//   Points within a few rounding units of the largest value count as tied:
+//   among them the one with the smallest |D| wins, then the smaller t (fewer
+//   A1B1 haplotypes). So the answer depends only on the counts.
 // - N = 0: freq all 0 (nothing to estimate). H = 0: the haplotype counts
 //   themselves (x / 2N) without solving anything; this covers a monomorphic
 //   SNP (its A2 or B2 rows are empty, their frequencies 0).
@@ -36,7 +40,7 @@ struct TwoLocusEstimate {
   int numIndividuals = 0;     // N, the sum of the counts
   int doubleHeterozygous = 0;  // H
   double phaseCount = 0.0;    // t at the maximum
-  int candidates = 0;         // points compared (0 without a cubic)
+  int candidates = 0;         // maxima compared (0 without a cubic)
 };
 
 TwoLocusEstimate twoLocusMle(const int counts[9]);
