@@ -62,6 +62,27 @@ TEST(PairwiseStatistics, ZeroFrequencyLodOnlyAtTheMaximum) {
   EXPECT_EQ(w.lodP, 1.0);
 }
 
+TEST(PairwiseStatistics, LodFromCountsEqualsTheClassSum) {
+  // The count form used with lodAtBoundary is the class sum rearranged:
+  // random interior frequencies and tables, both forms to rounding.
+  std::mt19937 rng(44);
+  std::uniform_real_distribution<double> u(0.01, 1.0);
+  std::uniform_int_distribution<int> c(0, 40);
+  for (int r = 0; r < 2000; ++r) {
+    double h[4], sum = 0.0;
+    for (double& x : h) sum += x = u(rng);
+    std::vector<int> classes(9);
+    int N = 0;
+    for (int& x : classes) N += x = c(rng);
+    if (N == 0) continue;
+    PairwiseValue a = computed(h[0] / sum, h[1] / sum, h[2] / sum, h[3] / sum, N, classes);
+    PairwiseValue b = a;
+    computeStatistics(b, N, true, true);
+    const double expected = a.lodStatistic > 0.0 ? a.lodStatistic : 0.0;
+    EXPECT_NEAR(b.lodStatistic, expected, 1e-9 * (1.0 + std::fabs(a.lodStatistic))) << r;
+  }
+}
+
 TEST(PairwiseStatistics, PositiveDByHand) {
   // pA1 = pB1 = 0.6, N = 10. D = 0.3 x 0.5 - 0.1 x 0.1 = 0.14; for D > 0
   // Dmax = min(pA1 pB2, pA2 pB1) = 0.24 (the other products give 0.16).
