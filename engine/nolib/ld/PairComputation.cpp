@@ -69,7 +69,7 @@ void computePairGeneral(const GenoData& data, int i, int j, double eps, Pairwise
   if (closedForm) {
     const TwoLocusEstimate e = twoLocusMle(v.genotypeCount);
     if (trace)
-      printf("Two-locus maximum likelihood: %.6f of %d double heterozygotes %s/%s (%d points compared)\n",
+      printf("Two-locus maximum likelihood: %.6f of %d double heterozygotes %s/%s (%d maxima compared)\n",
              e.phaseCount, e.doubleHeterozygous, haps[0].c_str(), haps[3].c_str(), e.candidates);
     pairFrequencies(e, ta.size() < 2, tb.size() < 2, f);
   } else if (n > 0 && !subs.empty()) {
