@@ -53,11 +53,12 @@ bool SGManager::performHaplotypeEstimation(const EmOptions& o) {
       ok = false;
       continue;
     }
-    HaplotypeEstimator::writePopulationHeader(files.population, genoData, t);
-    em.writePopulationFile(files.population, genoData.m_ChromosomeNo.c_str(), o.minHaplotypeFreq, name.c_str());
-    em.writeBlockFile(files.block, genoData, t);
-    em.writeIndividualFile(files.individual, genoData.m_ChromosomeNo.c_str(), name.c_str(), genoData.sampleTypes,
-                           genoData.m_MergeSampleCount);
+    writePopulationHeader(files.population, genoData, t);
+    HaplotypeIds ids;
+    writePopulationFile(files.population, em, genoData.m_ChromosomeNo.c_str(), o.minHaplotypeFreq, name.c_str(), ids);
+    writeBlockFile(files.block, em, genoData, t);
+    writeIndividualFile(files.individual, em, ids, genoData.m_ChromosomeNo.c_str(), name.c_str(), genoData.sampleTypes,
+                        genoData.m_MergeSampleCount);
     wrote = true;
     fflush(stdout);
   }

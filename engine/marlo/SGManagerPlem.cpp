@@ -15,9 +15,11 @@ void writeSections(HaplotypeEstimator& estimator, HaplotypeResultFiles& files, c
                    double minHaplotypeFreq) {
   const std::string& name = data.sampleTypeTable[t].name;
   const char* chromosome = data.m_ChromosomeNo.c_str();
-  estimator.writeBlockFile(files.block, data, t);
-  estimator.writePopulationFile(files.population, chromosome, minHaplotypeFreq, name.c_str());
-  estimator.writeIndividualFile(files.individual, chromosome, name.c_str(), data.sampleTypes, data.m_MergeSampleCount);
+  writeBlockFile(files.block, estimator, data, t);
+  HaplotypeIds ids;
+  writePopulationFile(files.population, estimator, chromosome, minHaplotypeFreq, name.c_str(), ids);
+  writeIndividualFile(files.individual, estimator, ids, chromosome, name.c_str(), data.sampleTypes,
+                      data.m_MergeSampleCount);
 }
 
 }  // namespace
@@ -47,7 +49,7 @@ bool SGManager::performHaplotypeEstimationPLEM(const PlemOptions& o) {
     const std::string name = genoData.sampleTypeTable[t].name;
     if (!loadForHaplotypeCommand(files, name, wrote, who)) return false;
     if (genoData.m_nummarker == 0 || genoData.m_numindiv == 0) continue;
-    HaplotypeEstimator::writePopulationHeader(files.population, genoData, t);
+    writePopulationHeader(files.population, genoData, t);
     wrote = true;
 
     std::unique_ptr<HaplotypeEstimator> estimator;

@@ -1,34 +1,12 @@
 #include "ld/BlockReport.h"
 
-#include <algorithm>
-#include <numeric>
-
-#include "common_sgt/ErrorReport.h"
+#include "common_sgt/Console.h"
 #include "common_sgt/FastFormat.h"
 #include "common_sgt/StatusReport.h"
-#include "ld/HtsSelection.h"
 #include "ld/LDBlockEstimate.h"
 #include "ld/SubPhenotypes.h"
 
 namespace {
-
-// Largest count first; equal counts keep their order of first appearance.
-void sortByCount(LDBlock& block) {
-  const size_t h = block.haplotypes.size();
-  std::vector<size_t> order(h);
-  std::iota(order.begin(), order.end(), 0);
-  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-    return block.haplotypeCounts[a] > block.haplotypeCounts[b];
-  });
-  std::vector<std::string> haplotypes(h);
-  std::vector<int> counts(h);
-  for (size_t k = 0; k < h; ++k) {
-    haplotypes[k] = std::move(block.haplotypes[order[k]]);
-    counts[k] = block.haplotypeCounts[order[k]];
-  }
-  block.haplotypes = std::move(haplotypes);
-  block.haplotypeCounts = std::move(counts);
-}
 
 void writeRecord(TextBuffer& out, const LDBlock& block, int number, const SnpListEstimate& estimate,
                  const GenoData& data, const std::string& chromosome, const std::string& sampleType) {
@@ -122,46 +100,37 @@ void writeRecord(TextBuffer& out, const LDBlock& block, int number, const SnpLis
 
 }  // namespace
 
-bool writeBlocks(std::vector<LDBlock>& blocks, FILE* hblk, const GenoData& data, const std::string& chromosome,
-                 const std::string& sampleType, double tagTolerance) {
-  if (!hblk) {
-    NULL_REPORT();
+BlockReportWriter::BlockReportWriter(FILE* hblk, const GenoData& data, const std::string& chromosome,
+                                     const std::string& sampleType, int blockCount)
+    : m_data(data), m_chromosome(chromosome), m_sampleType(sampleType) {
+  printFlushed("LD Blocking Result for Sample type %s :%d Blocks Found\n", sampleType.c_str(), blockCount);
+  reportResult("LD Blocking Result for Sample type %s :%d Blocks Found\n", sampleType.c_str(), blockCount);
+  m_out.attach(hblk);
+}
+
+BlockReportWriter::~BlockReportWriter() = default;
+
+void BlockReportWriter::write(const LDBlock& block, int number, const SnpListEstimate& estimate) {
+  TextBuffer& out = m_out;
+  out.appendText("!Chromosome_No:");
+  out.appendText(m_chromosome);
+  out.appendText("\n!Sample_Type:");
+  out.appendText(m_sampleType);
+  out.appendText("\n!Sample_Count:");
+  out.appendInt(m_data.m_numindiv);
+  out.appendChar('\n');
+
+  printf("Block %d [", number);
+  for (int p = 0; p < block.size(); ++p) printf(p > 0 ? ",%d\t" : "%d\t", block.snps[p] + 1);
+  printf("]\n");
+  writeRecord(out, block, number, estimate, m_data, m_chromosome, m_sampleType);
+}
+
+bool BlockReportWriter::finish() {
+  printFlushed("out of loop\n");
+  if (!m_out.close()) {
+    printFlushed("LD blocking: writing the block file failed\n");
     return false;
   }
-  const int count = static_cast<int>(blocks.size());
-  printf("LD Blocking Result for Sample type %s :%d Blocks Found\n", sampleType.c_str(), count);
-  fflush(stdout);
-  reportResult("LD Blocking Result for Sample type %s :%d Blocks Found\n", sampleType.c_str(), count);
-
-  TextBuffer out;
-  out.attach(hblk);
-  bool estimated = true;
-  for (int b = 0; b < count; ++b) {
-    LDBlock& block = blocks[b];
-    SnpListEstimate estimate;
-    if (!estimateBlockHaplotypes(data, block, sampleType, estimate)) estimated = false;
-    selectHTS(block, tagTolerance);
-    sortByCount(block);
-
-    out.appendText("!Chromosome_No:");
-    out.appendText(chromosome);
-    out.appendText("\n!Sample_Type:");
-    out.appendText(sampleType);
-    out.appendText("\n!Sample_Count:");
-    out.appendInt(data.m_numindiv);
-    out.appendChar('\n');
-
-    printf("Block %d [", b + 1);
-    for (int p = 0; p < block.size(); ++p) printf(p > 0 ? ",%d\t" : "%d\t", block.snps[p] + 1);
-    printf("]\n");
-    writeRecord(out, block, b + 1, estimate, data, chromosome, sampleType);
-  }
-  printf("out of loop\n");
-  fflush(stdout);
-  if (!out.close()) {
-    printf("LD blocking: writing the block file failed\n");
-    fflush(stdout);
-    return false;
-  }
-  return estimated;
+  return true;
 }

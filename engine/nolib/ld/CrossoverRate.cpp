@@ -1,5 +1,6 @@
 #include "ld/CrossoverRate.h"
 
+#include "common_sgt/Console.h"
 #include "common_sgt/ErrorReport.h"
 #include "common_sgt/FastFormat.h"
 #include "common_sgt/StatusReport.h"
@@ -13,8 +14,7 @@ bool computeCrossover(const std::vector<LDBlock>& blocks, FILE* rblk, const Geno
     return false;
   }
   const int count = static_cast<int>(blocks.size());
-  printf("Calculating Crossover Rate(%d Blocks)\n", count);
-  fflush(stdout);
+  printFlushed("Calculating Crossover Rate(%d Blocks)\n", count);
 
   TextBuffer out;
   out.attach(rblk);
@@ -24,8 +24,7 @@ bool computeCrossover(const std::vector<LDBlock>& blocks, FILE* rblk, const Geno
     const LDBlock& a = blocks[b - 1];
     const LDBlock& c = blocks[b];
     reportValue(progressTask, static_cast<int>(static_cast<long long>(b) * 100 / count));
-    printf("%d-%d", b, b + 1);
-    fflush(stdout);
+    printFlushed("%d-%d", b, b + 1);
 
     const int ha = static_cast<int>(a.haplotypes.size());
     const int hb = static_cast<int>(c.haplotypes.size());
@@ -87,11 +86,9 @@ bool computeCrossover(const std::vector<LDBlock>& blocks, FILE* rblk, const Geno
       }
     }
   }
-  printf("\n");
-  fflush(stdout);
+  printFlushed("\n");
   if (!out.close()) {
-    printf("LD blocking: writing the crossover file failed\n");
-    fflush(stdout);
+    printFlushed("LD blocking: writing the crossover file failed\n");
     return false;
   }
   return estimated;
