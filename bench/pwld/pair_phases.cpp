@@ -1,7 +1,7 @@
 // Where the time of the pairwise LD pass goes, per sample type:
-//   pair_phases GENO [LIMIT] [SEED]
+//   pair_phases GENO [LIMIT] [SEED] [MLE]
 // LIMIT > 0 applies the distance limit with skipping (as /ANNO<LIMIT>
-// /SKIPANNO), 0 takes every pair. Each sample type is loaded as the PWLD
+// /SKIPANNO), 0 takes every pair; MLE 1 estimates as /MLE does. Each sample type is loaded as the PWLD
 // command loads it (one type only when the file has one). Times are CPU
 // seconds of this process; the pairs are taken in chunks, each chunk timed
 // once per phase:
@@ -49,13 +49,14 @@ struct Totals {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    fprintf(stderr, "usage: pair_phases GENO [LIMIT] [SEED]\n");
+    fprintf(stderr, "usage: pair_phases GENO [LIMIT] [SEED] [MLE]\n");
     return 2;
   }
   const char* file = argv[1];
   const long limit = argc > 2 ? atol(argv[2]) : 0;
   g_seedGiven = true;
   g_seedValue = argc > 3 ? static_cast<uint32_t>(atol(argv[3])) : 1u;
+  const bool mle = argc > 4 && atoi(argv[4]) != 0;
 
   FILE* devnull = fopen("/dev/null", "w");
   TextBuffer pwld, pwlds;
@@ -77,7 +78,7 @@ int main(int argc, char** argv) {
     if (!data.loadData(file, name.c_str())) return 1;
     one.load = cpuSeconds() - t;
     t = cpuSeconds();
-    PackedPairComputer packed(data, 1.0);
+    PackedPairComputer packed(data, 1.0, mle);
     one.pack = cpuSeconds() - t;
 
     const int n = data.m_nummarker;
@@ -95,7 +96,7 @@ int main(int argc, char** argv) {
       one.full += cpuSeconds() - s;
       std::vector<PairwiseValue> again = values;
       s = cpuSeconds();
-      for (PairwiseValue& x : again) computeStatistics(x, x.numIndividuals, false);
+      for (PairwiseValue& x : again) computeStatistics(x, x.numIndividuals, false, mle && !x.multiAllelic);
       one.stats += cpuSeconds() - s;
       double sink = 0;
       s = cpuSeconds();

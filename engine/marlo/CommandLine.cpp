@@ -210,6 +210,8 @@ WalkOutcome walkPwldOptions(int argc, char** argv, PairwiseLDOptions& o, std::st
       b.manualList = a + strlen("/LDBLKM");
     } else if (optionExact(a, "/CRSOVR")) {
       o.crossOver = true;
+    } else if (optionExact(a, "/MLE")) {
+      o.exactMle = true;
     } else if (optionPrefix(a, "/UTH")) {
       setDouble(a, "/UTH", b.gabriel.uth);
     } else if (optionPrefix(a, "/LTH")) {

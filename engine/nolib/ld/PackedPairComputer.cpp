@@ -5,6 +5,7 @@
 
 #include "common_sgt/Random.h"
 #include "ld/SubPhenotypes.h"
+#include "ld/TwoLocusMle.h"
 #include "marlo/EMAlgorithm.h"
 
 namespace {
@@ -67,7 +68,8 @@ __attribute__((target_clones("popcnt", "default"))) int combine(const uint64_t* 
 
 }  // namespace
 
-PackedPairComputer::PackedPairComputer(const GenoData& data, double eps) : m_data(data), m_eps(eps) {
+PackedPairComputer::PackedPairComputer(const GenoData& data, double eps, bool exactMle)
+    : m_data(data), m_eps(eps), m_exactMle(exactMle) {
   pack(data);
   m_logPairsOfCount.resize(static_cast<size_t>(m_numIndividuals) + 1);
   for (int c = 0; c <= m_numIndividuals; ++c) m_logPairsOfCount[c] = log(c * (c + 1.0) / 2.0);
@@ -297,10 +299,9 @@ void PackedPairComputer::countPair(int i, int j, PairwiseValue& v) {
   // differ).
   int n = 0;
   m_numSubs = nc;
+  // The closed-form estimate needs only the nine classes.
+  const bool classesOnly = m_exactMle && A.numAlleles <= 2 && B.numAlleles <= 2;
   for (int k = 0; k < nc; ++k) {
-    const int f = combos.first[k];
-    int s = 0;
-    for (int m = 0; m < nc; ++m) s += combos.first[m] < f ? 1 : 0;
     const int a = combos.a[k], b = combos.b[k];
     const int count = combos.count[k];
     const int ga = A.genotypeClass[a], gb = B.genotypeClass[b];
@@ -308,6 +309,10 @@ void PackedPairComputer::countPair(int i, int j, PairwiseValue& v) {
       v.genotypeCount[3 * ga + gb] += count;
       n += count;
     }
+    if (classesOnly) continue;
+    const int f = combos.first[k];
+    int s = 0;
+    for (int m = 0; m < nc; ++m) s += combos.first[m] < f ? 1 : 0;
     m_count[s] = count;
     const int x1 = A.alleleOf[a][0], x2 = A.alleleOf[a][1];
     const int y1 = B.alleleOf[b][0], y2 = B.alleleOf[b][1];
@@ -333,7 +338,10 @@ void PackedPairComputer::estimatePair(PairwiseValue& v) {
   const int n = v.numIndividuals;
   const int nc = m_numSubs;
   double f[4] = {0.0, 0.0, 0.0, 0.0};
-  if (n > 0 && nc > 0) {
+  const bool closedForm = m_exactMle && A.numAlleles <= 2 && B.numAlleles <= 2;
+  if (closedForm) {
+    pairFrequencies(twoLocusMle(v.genotypeCount), A.numAlleles < 2, B.numAlleles < 2, f);
+  } else if (n > 0 && nc > 0) {
     estimate(n);
     const int a1 = 0, a2 = A.numAlleles > 1 ? 1 : 0;
     const int b1 = 0, b2 = B.numAlleles > 1 ? 1 : 0;
@@ -344,7 +352,7 @@ void PackedPairComputer::estimatePair(PairwiseValue& v) {
   }
   const double sum = f[0] + f[1] + f[2] + f[3];
   for (int k = 0; k < 4; ++k) v.hap[k] = safeDivide(f[k], sum);
-  computeStatistics(v, n, false);
+  computeStatistics(v, n, false, closedForm);
 
   if (nc > 0 && (A.numAlleles > 2 || B.numAlleles > 2)) {
     int total = 0;

@@ -26,8 +26,9 @@ class PackedPairComputer {
   static constexpr int kMaxAlleles = 4;
   static constexpr int kMaxCodes = 10;
 
-  // Packs the sample type loaded in data; eps is the estimator threshold.
-  PackedPairComputer(const GenoData& data, double eps);
+  // Packs the sample type loaded in data; eps is the estimator threshold;
+  // exactMle as for computePairGeneral.
+  PackedPairComputer(const GenoData& data, double eps, bool exactMle = false);
 
   bool usable(int snp) const { return m_snps[snp].usable; }
   // The pair i < j, both usable.
@@ -64,6 +65,7 @@ class PackedPairComputer {
 
   const GenoData& m_data;
   double m_eps;
+  bool m_exactMle;
   int m_numIndividuals = 0;
   int m_words = 0;
   std::vector<Snp> m_snps;

@@ -6,6 +6,7 @@
 
 #include "common_sgt/Settings.h"
 #include "ld/SubPhenotypes.h"
+#include "ld/TwoLocusMle.h"
 #include "marlo/EMAlgorithm.h"
 
 namespace {
@@ -26,7 +27,7 @@ bool estimate(EMAlgorithm& em, std::vector<Phenotype>& records, int numIndividua
 
 }  // namespace
 
-void computePairGeneral(const GenoData& data, int i, int j, double eps, PairwiseValue& v) {
+void computePairGeneral(const GenoData& data, int i, int j, double eps, PairwiseValue& v, bool exactMle) {
   v = PairwiseValue();
   const SnpAlleleTable ta = buildAlleleTable(data, i);
   const SnpAlleleTable tb = buildAlleleTable(data, j);
@@ -62,9 +63,16 @@ void computePairGeneral(const GenoData& data, int i, int j, double eps, Pairwise
 
   const std::string haps[4] = {std::string{a1, b1}, std::string{a1, b2}, std::string{a2, b1}, std::string{a2, b2}};
   double f[4] = {0.0, 0.0, 0.0, 0.0};
+  const bool closedForm = exactMle && ta.size() <= 2 && tb.size() <= 2;
   // Without an individual complete at both SNPs there is nothing to
   // estimate (the estimator would divide by zero individuals).
-  if (n > 0 && !subs.empty()) {
+  if (closedForm) {
+    const TwoLocusEstimate e = twoLocusMle(v.genotypeCount);
+    if (trace)
+      printf("Two-locus maximum likelihood: %.6f of %d double heterozygotes %s/%s (%d maxima compared)\n",
+             e.phaseCount, e.doubleHeterozygous, haps[0].c_str(), haps[3].c_str(), e.candidates);
+    pairFrequencies(e, ta.size() < 2, tb.size() < 2, f);
+  } else if (n > 0 && !subs.empty()) {
     EMAlgorithm em;
     if (estimate(em, subs, n, eps)) {
       if (trace) {
@@ -89,7 +97,7 @@ void computePairGeneral(const GenoData& data, int i, int j, double eps, Pairwise
     printf("  aB(%s)=%7.5f\n", haps[2].c_str(), v.hap[2]);
     printf("  ab(%s)=%7.5f\n", haps[3].c_str(), v.hap[3]);
   }
-  computeStatistics(v, n);
+  computeStatistics(v, n, true, closedForm);
   if (trace) printf("D'(%d,%d)\t=%7.3f\n", i, j, v.Dprime);
 
   if (!subs.empty() && (ta.size() > 2 || tb.size() > 2)) {

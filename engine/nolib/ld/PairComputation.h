@@ -10,6 +10,12 @@
 // also the multi-allelic D' from a second estimation. Prints the pair's
 // debug trace at debug level 2.
 //
+// With exactMle a pair of SNPs with at most two alleles each takes its four
+// frequencies from the closed-form maximum-likelihood estimate of its nine
+// genotype classes (no estimator runs, no random number is drawn); pairs
+// with a third allele keep the estimator.
+//
 // This is the reference for PackedPairComputer, which must give the same
 // record bit for bit (the p-values to their printed digits).
-void computePairGeneral(const GenoData& data, int i, int j, double eps, PairwiseValue& value);
+void computePairGeneral(const GenoData& data, int i, int j, double eps, PairwiseValue& value,
+                        bool exactMle = false);

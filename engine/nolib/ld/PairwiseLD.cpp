@@ -130,7 +130,7 @@ bool pairLoop(const GenoData& data, const PairwiseLDOptions& o, OutputFiles& out
   std::unique_ptr<PackedPairComputer> packed;
   if (g_debugLevel == 0) {
     try {
-      packed = std::make_unique<PackedPairComputer>(data, o.eps);
+      packed = std::make_unique<PackedPairComputer>(data, o.eps, o.exactMle);
     } catch (const std::bad_alloc&) {
       packed.reset();
     }
@@ -156,7 +156,7 @@ bool pairLoop(const GenoData& data, const PairwiseLDOptions& o, OutputFiles& out
       if (packedI && packed->usable(j))
         packed->compute(i, j, v);
       else
-        computePairGeneral(data, i, j, o.eps, v);
+        computePairGeneral(data, i, j, o.eps, v, o.exactMle);
       ++rows;
       writePairRows(out.pwld, out.pwlds, rows, i, j, distance, v);
       if (o.blocking) {

@@ -20,6 +20,9 @@ struct PairwiseLDOptions {
   bool crossOver = false;
   std::string classToAnalyze;  // empty: every sample type
   BlockingSettings blockSettings;
+  // /MLE: bi-allelic pairs take the closed-form maximum-likelihood
+  // frequencies (TwoLocusMle.h) instead of the EM's.
+  bool exactMle = false;
   // Process-wide by rule: the driver copies these into the process settings.
   double fourGameteThreshold = 0.01;
   SeedOption seed;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 #include "common_sgt/Settings.h"
 #include "stats/Distributions.h"
@@ -32,6 +33,32 @@ inline void classProbabilities(double f11, double f12, double f21, double f22, d
 constexpr double kFastPMargin = 1e-9;
 
 
+// n ln(p), 0 without observations, -infinity for an impossible one.
+inline double countLog(double n, double p) {
+  if (n == 0.0) return 0.0;
+  return p > 0.0 ? n * std::log(p) : -std::numeric_limits<double>::infinity();
+}
+
+// 2 (ln L(h) - ln L(independence)) over the nine classes, from the
+// haplotype counts the classes fix, the double heterozygotes and the allele
+// counts: every class probability is a product of two frequencies (times 2
+// for a heterozygous class, 4 for the double heterozygote under
+// independence), so nine logarithms replace eighteen. At the maximum of
+// ln L(h) the ratio is never negative: rounding below 0 and a ratio that is
+// not finite (frequencies that rule out an observed class) give 0.
+double likelihoodRatio(const int n[9], double h11, double h12, double h21, double h22, double pA1, double pA2,
+                       double pB1, double pB2) {
+  const double x11 = 2.0 * n[0] + n[1] + n[3], x12 = 2.0 * n[2] + n[1] + n[5];
+  const double x21 = 2.0 * n[6] + n[3] + n[7], x22 = 2.0 * n[8] + n[5] + n[7];
+  const double H = n[4];
+  const double cA1 = x11 + x12 + H, cA2 = x21 + x22 + H, cB1 = x11 + x21 + H, cB2 = x12 + x22 + H;
+  const double s = countLog(x11, h11) + countLog(x12, h12) + countLog(x21, h21) + countLog(x22, h22) +
+                   countLog(H, h11 * h22 + h12 * h21);
+  const double s0 = countLog(cA1, pA1) + countLog(cA2, pA2) + countLog(cB1, pB1) + countLog(cB2, pB2);
+  const double lod = 2.0 * (s - s0 - H * std::log(2.0));
+  return lod > 0.0 && std::isfinite(lod) ? lod : 0.0;
+}
+
 }  // namespace
 
 double fastChiSquareP1(double x) {
@@ -48,7 +75,7 @@ double fastChiSquareP1(double x) {
   return stats::chi_square_p_checked(1, x);
 }
 
-void computeStatistics(PairwiseValue& v, int N, bool exactPValues) {
+void computeStatistics(PairwiseValue& v, int N, bool exactPValues, bool lodAtBoundary) {
   v.numIndividuals = N;
   if (N <= 0) {
     // Nobody is complete at both SNPs: nothing to estimate from.
@@ -100,7 +127,9 @@ void computeStatistics(PairwiseValue& v, int N, bool exactPValues) {
                      ? 'Y'
                      : 'N';
 
-  if (h11 == 0.0 || h12 == 0.0 || h21 == 0.0 || h22 == 0.0) {
+  if (lodAtBoundary) {
+    v.lodStatistic = likelihoodRatio(v.genotypeCount, h11, h12, h21, h22, pA1, pA2, pB1, pB2);
+  } else if (h11 == 0.0 || h12 == 0.0 || h21 == 0.0 || h22 == 0.0) {
     v.lodStatistic = 0.0;
   } else {
     double p[9], p0[9];

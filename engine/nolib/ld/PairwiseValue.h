@@ -40,7 +40,14 @@ inline double safeDivide(double x, double y) { return y == 0.0 ? 0.0 : x / y; }
 // they come from a faster evaluation whose "%7.5f" text is the same as that
 // of the exact value (see fastChiSquareP1 below); the other fields are
 // computed identically in both cases.
-void computeStatistics(PairwiseValue& value, int N, bool exactPValues = true);
+//
+// A frequency of exactly 0 makes the LOD 0 (p-value 1), unless
+// lodAtBoundary: frequencies at the maximum of the likelihood (TwoLocusMle.h)
+// reach 0 on the boundary (|D'| = 1), where every class they make impossible
+// is empty, so the likelihood ratio is still defined. It is then computed
+// from the haplotype and allele counts (the same value, fewer logarithms),
+// and is 0 when below 0 or not finite.
+void computeStatistics(PairwiseValue& value, int N, bool exactPValues = true, bool lodAtBoundary = false);
 
 // The upper-tail chi-square probability with one degree of freedom, as a
 // value whose "%7.5f" text equals that of chi_square_p_checked(1, x): from

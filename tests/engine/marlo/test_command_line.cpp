@@ -53,7 +53,7 @@ TEST_F(Walks, DebugLevelIsOneCharacter) {
 TEST_F(Walks, PwldSelectsEverything) {
   Args a({"marlo", "pwld", "data.geno", "/eps0.5", "/ldblk2", "/ANNO250000", "/SKIPANNO", "/CRSOVR", "/UTH0.9",
           "/LTH0.6", "/THF0.1", "/E0.8", "/BST99.9", "/TAG0.2", "/4GMT0.05", "/CLASS:case", "/SEED42", "/DEBUG3",
-          "/RANDOM"});
+          "/RANDOM", "/mle"});
   PairwiseLDOptions t;
   std::string bad;
   ASSERT_EQ(walkPwldOptions(a.argc(), a.argv(), t, bad), WalkOutcome::kAccepted);
@@ -76,6 +76,7 @@ TEST_F(Walks, PwldSelectsEverything) {
   EXPECT_TRUE(g_seedGiven);
   EXPECT_EQ(g_seedValue, 42u);
   EXPECT_EQ(t.randomInit, 1);
+  EXPECT_TRUE(t.exactMle);
 }
 
 TEST_F(Walks, PwldDefaultsManualListAndRefusals) {
@@ -90,6 +91,7 @@ TEST_F(Walks, PwldDefaultsManualListAndRefusals) {
     EXPECT_EQ(t.blockSettings.manualList, "1-2,6-7");
     EXPECT_DOUBLE_EQ(t.eps, 1.0);
     EXPECT_EQ(t.blockSettings.bootstrap, 100);
+    EXPECT_FALSE(t.exactMle);
   }
   {
     Args a({"marlo", "PWLD", "d.geno", "/LDBLKM"});
@@ -105,6 +107,14 @@ TEST_F(Walks, PwldDefaultsManualListAndRefusals) {
     std::string bad;
     EXPECT_EQ(walkPwldOptions(a.argc(), a.argv(), t, bad), WalkOutcome::kRejected);
     EXPECT_EQ(bad, "/XYZ");
+  }
+  {
+    // /MLE is a switch: the whole argument or nothing.
+    Args a({"marlo", "PWLD", "d.geno", "/MLE1"});
+    PairwiseLDOptions t;
+    std::string bad;
+    EXPECT_EQ(walkPwldOptions(a.argc(), a.argv(), t, bad), WalkOutcome::kRejected);
+    EXPECT_EQ(bad, "/MLE1");
   }
   {
     Args a({"marlo", "PWLD", "d.geno", "/LDBLK1", "/XYZ"});

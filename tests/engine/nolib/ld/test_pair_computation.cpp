@@ -19,6 +19,7 @@
 #include "ld/PairComputation.h"
 #include "ld/PairStore.h"
 #include "ld/SubPhenotypes.h"
+#include "ld/TwoLocusMle.h"
 #include "test_pair_files.h"
 
 namespace {
@@ -187,11 +188,14 @@ std::string randomFile(std::mt19937& rng, int& fiveAlleleSnps) {
   return genoText(types, rows);
 }
 
+// Every pair of the random files, packed against general, with the EM and
+// with /MLE. With /MLE the bi-allelic pairs must also carry the closed-form
+// estimate of their nine classes, and the multi-allelic ones the EM's record.
 TEST(PairPackedIdentity, RandomFilesEveryPairEveryType) {
   SeedGuard guard;
   g_seedGiven = true;
   std::mt19937 rng(20240611);
-  long pairs = 0, multi = 0, withMissing = 0, monomorphic = 0, empty = 0;
+  long pairs = 0, multi = 0, withMissing = 0, monomorphic = 0, empty = 0, closedForm = 0;
   int fiveAllele = 0;
   const double epsValues[] = {1.0, 0.05, 1e-6};
   for (int f = 0; f < 24; ++f) {
@@ -201,30 +205,52 @@ TEST(PairPackedIdentity, RandomFilesEveryPairEveryType) {
       ASSERT_TRUE(load(data, path, type));
       if (data.m_numindiv == 0) continue;
       const double eps = epsValues[f % 3];
-      PackedPairComputer packed(data, eps);
-      for (int i = 0; i + 1 < data.m_nummarker; ++i) {
-        for (int j = i + 1; j < data.m_nummarker; ++j) {
-          if (!packed.usable(i) || !packed.usable(j)) continue;
-          // The same seed for both; the generator must end in the same state.
-          g_seedValue = 1000u * f + static_cast<uint32_t>(i * 131 + j);
-          PairwiseValue general, fast;
-          computePairGeneral(data, i, j, eps, general);
-          const int afterGeneral = lcgNext();
-          lcgSeed(12345);
-          packed.compute(i, j, fast);
-          const int afterPacked = lcgNext();
-          const std::string where = "file " + std::to_string(f) + " type " + type + " pair (" + std::to_string(i) +
-                                    "," + std::to_string(j) + ")";
-          expectSame(general, fast, where);
-          if (general.numIndividuals > 0 || general.multiAllelic) {
-            EXPECT_EQ(afterGeneral, afterPacked) << where << ": generator state differs";
+      for (const bool mle : {false, true}) {
+        PackedPairComputer packed(data, eps, mle);
+        for (int i = 0; i + 1 < data.m_nummarker; ++i) {
+          for (int j = i + 1; j < data.m_nummarker; ++j) {
+            if (!packed.usable(i) || !packed.usable(j)) continue;
+            // The same seed for both; the generator must end in the same state.
+            g_seedValue = 1000u * f + static_cast<uint32_t>(i * 131 + j);
+            PairwiseValue general, fast;
+            lcgSeed(12345);
+            computePairGeneral(data, i, j, eps, general, mle);
+            const int afterGeneral = lcgNext();
+            lcgSeed(12345);
+            packed.compute(i, j, fast);
+            const int afterPacked = lcgNext();
+            const std::string where = "file " + std::to_string(f) + " type " + type + " pair (" +
+                                      std::to_string(i) + "," + std::to_string(j) + ")" + (mle ? " /MLE" : "");
+            expectSame(general, fast, where);
+            if (general.numIndividuals > 0 || general.multiAllelic) {
+              EXPECT_EQ(afterGeneral, afterPacked) << where << ": generator state differs";
+            }
+            if (mle && general.multiAllelic) {
+              PairwiseValue em;
+              computePairGeneral(data, i, j, eps, em, false);
+              expectSame(em, general, where + " (multi-allelic keeps the EM)");
+            } else if (mle && general.numIndividuals > 0) {
+              // The frequencies are the table's estimate (a SNP with one allele
+              // in the sample type repeats it, halving every frequency).
+              const TwoLocusEstimate e = twoLocusMle(general.genotypeCount);
+              const bool single = general.hap[0] == general.hap[2] || general.hap[0] == general.hap[1];
+              double sum = 0.0;
+              for (int k = 0; k < 4; ++k) sum += general.hap[k];
+              EXPECT_NEAR(sum, 1.0, 1e-15) << where;
+              if (!single) {
+                for (int k = 0; k < 4; ++k) EXPECT_NEAR(general.hap[k], e.freq[k], 1e-15) << where << " hap " << k;
+              }
+              EXPECT_EQ(afterGeneral, (lcgSeed(12345), lcgNext())) << where << ": a random number was drawn";
+              ++closedForm;
+            }
+            ASSERT_FALSE(HasFailure());
+            if (mle) continue;
+            ++pairs;
+            multi += general.multiAllelic;
+            empty += general.numIndividuals == 0;
+            withMissing += general.numIndividuals < data.m_numindiv;
+            monomorphic += general.D == 0.0 && general.numIndividuals > 0;
           }
-          ASSERT_FALSE(HasFailure());
-          ++pairs;
-          multi += general.multiAllelic;
-          empty += general.numIndividuals == 0;
-          withMissing += general.numIndividuals < data.m_numindiv;
-          monomorphic += general.D == 0.0 && general.numIndividuals > 0;
         }
       }
     }
@@ -236,6 +262,7 @@ TEST(PairPackedIdentity, RandomFilesEveryPairEveryType) {
   EXPECT_GT(monomorphic, 100);
   EXPECT_GT(empty, 10);
   EXPECT_GT(fiveAllele, 0);
+  EXPECT_GT(closedForm, 3000);
 }
 
 TEST(PairPackedIdentity, WithoutSeedTheClockSeedsBothAlike) {

@@ -34,6 +34,55 @@ PairwiseValue computed(double h11, double h12, double h21, double h22, int N, st
   return v;
 }
 
+TEST(PairwiseStatistics, ZeroFrequencyLodOnlyAtTheMaximum) {
+  // AACC x3, GGTT x2, AGCC x1 (N = 6), no double heterozygote: A1B2 is never
+  // seen, frequencies 7/12, 0, 1/12, 4/12 (pA1 7/12, pB1 8/12). The zero rule
+  // gives LOD 0 with p-value 1; at the maximum the likelihood ratio is kept,
+  // the classes with A1B2 being empty.
+  const double f[4] = {7.0 / 12, 0.0, 1.0 / 12, 4.0 / 12};
+  const std::vector<int> classes = {3, 0, 0, 1, 0, 0, 0, 0, 2};
+  PairwiseValue rule = computed(f[0], f[1], f[2], f[3], 6, classes);
+  EXPECT_EQ(rule.lodStatistic, 0.0);
+  EXPECT_EQ(rule.lodP, 1.0);
+  PairwiseValue v = rule;
+  computeStatistics(v, 6, true, true);
+  const double p0[4] = {56.0 / 144, 28.0 / 144, 40.0 / 144, 20.0 / 144};
+  const double s = 3 * std::log(f[0] * f[0]) + std::log(2 * f[0] * f[2]) + 2 * std::log(f[3] * f[3]);
+  const double s0 = 3 * std::log(p0[0] * p0[0]) + std::log(2 * p0[0] * p0[2]) + 2 * std::log(p0[3] * p0[3]);
+  EXPECT_NEAR(v.lodStatistic, 2.0 * (s - s0), 1e-12);
+  EXPECT_DOUBLE_EQ(v.lodP, stats::chi_square_p_checked(1, v.lodStatistic));
+  // Everything else is the same as under the rule.
+  EXPECT_EQ(v.Dprime, rule.Dprime);
+  EXPECT_EQ(v.chiSquare, rule.chiSquare);
+  // Frequencies that make an observed class impossible (not a maximum):
+  // the ratio is not finite, and LOD falls back to 0.
+  PairwiseValue w = computed(0.5, 0.0, 0.0, 0.5, 6, {3, 0, 0, 1, 0, 0, 0, 0, 2});
+  computeStatistics(w, 6, true, true);
+  EXPECT_EQ(w.lodStatistic, 0.0);
+  EXPECT_EQ(w.lodP, 1.0);
+}
+
+TEST(PairwiseStatistics, LodFromCountsEqualsTheClassSum) {
+  // The count form used with lodAtBoundary is the class sum rearranged:
+  // random interior frequencies and tables, both forms to rounding.
+  std::mt19937 rng(44);
+  std::uniform_real_distribution<double> u(0.01, 1.0);
+  std::uniform_int_distribution<int> c(0, 40);
+  for (int r = 0; r < 2000; ++r) {
+    double h[4], sum = 0.0;
+    for (double& x : h) sum += x = u(rng);
+    std::vector<int> classes(9);
+    int N = 0;
+    for (int& x : classes) N += x = c(rng);
+    if (N == 0) continue;
+    PairwiseValue a = computed(h[0] / sum, h[1] / sum, h[2] / sum, h[3] / sum, N, classes);
+    PairwiseValue b = a;
+    computeStatistics(b, N, true, true);
+    const double expected = a.lodStatistic > 0.0 ? a.lodStatistic : 0.0;
+    EXPECT_NEAR(b.lodStatistic, expected, 1e-9 * (1.0 + std::fabs(a.lodStatistic))) << r;
+  }
+}
+
 TEST(PairwiseStatistics, PositiveDByHand) {
   // pA1 = pB1 = 0.6, N = 10. D = 0.3 x 0.5 - 0.1 x 0.1 = 0.14; for D > 0
   // Dmax = min(pA1 pB2, pA2 pB1) = 0.24 (the other products give 0.16).
