@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "common_sgt/Parallel.h"
 #include "common_sgt/Random.h"
 #include "ld/SubPhenotypes.h"
 #include "marlo/EMAlgorithm.h"
@@ -67,7 +68,14 @@ __attribute__((target_clones("popcnt", "default"))) int combine(const uint64_t* 
 
 }  // namespace
 
-PackedPairComputer::PackedPairComputer(const GenoData& data, double eps) : m_data(data), m_eps(eps) {
+PackedPairComputer::PackedPairComputer(const GenoData& data, double eps)
+    : m_data(data),
+      m_eps(eps),
+      m_tables(std::make_shared<Tables>()),
+      m_snps(m_tables->snps),
+      m_planes(m_tables->planes),
+      m_logPairsOfCount(m_tables->logPairsOfCount),
+      m_logPairsOfPheno(m_tables->logPairsOfPheno) {
   pack(data);
   m_logPairsOfCount.resize(static_cast<size_t>(m_numIndividuals) + 1);
   for (int c = 0; c <= m_numIndividuals; ++c) m_logPairsOfCount[c] = log(c * (c + 1.0) / 2.0);
@@ -270,7 +278,7 @@ void PackedPairComputer::estimate(int numIndividuals) {
     lPrev = l;
     if (P <= 4 && emCnt > 50) break;
     if (emCnt > EMAlgorithm::kMaxIterations) {
-      printf("Warning: EM stopped after %d iterations without convergence (sample type %s); "
+      consolePrintf("Warning: EM stopped after %d iterations without convergence (sample type %s); "
              "the estimate of the last iteration is used\n",
              EMAlgorithm::kMaxIterations, "?");
       break;

@@ -18,6 +18,7 @@ struct PairwiseLDOptions {
   bool crossOver = false;
   std::string classToAnalyze;  // empty: every sample type
   BlockingSettings blockSettings;
+  unsigned threads = 1;  // workers; 0: every core the process may use
 };
 
 // The PWLD command over inputFile: per selected sample type the pairwise LD

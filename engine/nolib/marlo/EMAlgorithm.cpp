@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <new>
 
+#include "common_sgt/Parallel.h"
 #include "common_sgt/Random.h"
 #include "common_sgt/Settings.h"
 #include "common_sgt/StatusReport.h"
@@ -39,19 +40,19 @@ bool EMAlgorithm::checkPairCounts() {
   for (int p = 0; p < numPheno; ++p) {
     const Phenotype& ph = phenotypes[p];
     if (ph.numPairs < 1) {
-      printf("EMAlgorithm: phenotype #%d has %d heterozygous markers; its 2^%d candidate haplotype pairs "
+      consolePrintf("EMAlgorithm: phenotype #%d has %d heterozygous markers; its 2^%d candidate haplotype pairs "
              "cannot be enumerated\n",
              p, ph.numHeterozygous, ph.numHeterozygous - 1);
-      fflush(stdout);
+      consoleFlush();
       return false;
     }
     total += ph.numPairs;
   }
   const long long memory = physicalMemoryBytes();
   if (total > 0 && memory > 0 && total > memory / kBytesPerPair) {
-    printf("EMAlgorithm: %lld candidate haplotype pairs need %lld MB, more than the %lld MB of this machine\n",
+    consolePrintf("EMAlgorithm: %lld candidate haplotype pairs need %lld MB, more than the %lld MB of this machine\n",
            total, total * kBytesPerPair >> 20, memory >> 20);
-    fflush(stdout);
+    consoleFlush();
     return false;
   }
   return true;
@@ -77,7 +78,7 @@ void EMAlgorithm::registerHaplotypes() {
 }
 
 bool EMAlgorithm::initialiseWeights() {
-  if (g_debugLevel >= 1) printf("  Initialize Freq");
+  if (g_debugLevel >= 1) consolePrintf("  Initialize Freq");
   for (int p = 0; p < numPheno; ++p)
     if (!phenotypes[p].allocatePairWeights()) return false;
   if (initMode == 0) {
@@ -94,7 +95,7 @@ bool EMAlgorithm::initialiseWeights() {
 }
 
 void EMAlgorithm::iterate() {
-  if (g_debugLevel >= 2) printf("  EM Loop");
+  if (g_debugLevel >= 2) consolePrintf("  EM Loop");
   if (g_emIterationProgress) progressPhase("EM Iteration");
   const double n = static_cast<double>(numIndividuals);
   // The first two terms of the likelihood do not change between iterations.
@@ -162,17 +163,17 @@ void EMAlgorithm::iterate() {
     if (numPheno <= 4 && emCnt > 50) break;
     if (emCnt > kMaxIterations) {
       reachedIterationLimit = true;
-      printf("Warning: EM stopped after %d iterations without convergence (sample type %s); "
+      consolePrintf("Warning: EM stopped after %d iterations without convergence (sample type %s); "
              "the estimate of the last iteration is used\n",
              kMaxIterations, m_label.empty() ? "?" : m_label.c_str());
       break;
     }
   }
-  if (g_debugLevel >= 1) printf("  ... emCnt=%d\n", emCnt);
+  if (g_debugLevel >= 1) consolePrintf("  ... emCnt=%d\n", emCnt);
 }
 
 void EMAlgorithm::finalPosteriors() {
-  if (g_debugLevel >= 1) printf("  Calc Freq numpheno=%d\n", numPheno);
+  if (g_debugLevel >= 1) consolePrintf("  Calc Freq numpheno=%d\n", numPheno);
   if (g_emIterationProgress) progressPhase("Calc. Frequency");
   for (int p = 0; p < numPheno; ++p) {
     if (g_emIterationProgress) progressStep();
@@ -220,15 +221,15 @@ bool EMAlgorithm::performEM() {
       return false;
     }
   } catch (const std::bad_alloc&) {
-    printf("EMAlgorithm: not enough memory for the candidate haplotype pairs\n");
-    fflush(stdout);
+    consolePrintf("EMAlgorithm: not enough memory for the candidate haplotype pairs\n");
+    consoleFlush();
     for (int p = 0; p < numPheno; ++p) phenotypes[p].pairWeight.clear();
     return false;
   }
   iterate();
   finalPosteriors();
   computeExpectedCopies();
-  fflush(stdout);
+  consoleFlush();
   return true;
 }
 

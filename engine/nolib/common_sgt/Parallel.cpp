@@ -1,0 +1,172 @@
+#include "common_sgt/Parallel.h"
+
+#include <sched.h>
+
+#include <condition_variable>
+#include <cstdarg>
+#include <cstdio>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+thread_local std::string* t_capture = nullptr;
+}
+
+unsigned resolveThreadCount(unsigned requested) {
+  if (requested > 0) return requested;
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (sched_getaffinity(0, sizeof set, &set) == 0) {
+    const int n = CPU_COUNT(&set);
+    if (n > 0) return static_cast<unsigned>(n);
+  }
+  const unsigned hc = std::thread::hardware_concurrency();
+  return hc > 0 ? hc : 1;
+}
+
+void consolePrintf(const char* format, ...) {
+  va_list ap;
+  va_start(ap, format);
+  if (!t_capture) {
+    vprintf(format, ap);
+    va_end(ap);
+    return;
+  }
+  char small[256];
+  va_list again;
+  va_copy(again, ap);
+  const int n = vsnprintf(small, sizeof small, format, ap);
+  va_end(ap);
+  if (n < 0) {
+    va_end(again);
+    return;
+  }
+  if (static_cast<size_t>(n) < sizeof small) {
+    t_capture->append(small, static_cast<size_t>(n));
+  } else {
+    const size_t at = t_capture->size();
+    t_capture->resize(at + static_cast<size_t>(n) + 1);
+    vsnprintf(t_capture->data() + at, static_cast<size_t>(n) + 1, format, again);
+    t_capture->resize(at + static_cast<size_t>(n));
+  }
+  va_end(again);
+}
+
+void consoleFlush() {
+  if (!t_capture) fflush(stdout);
+}
+
+ConsoleCapture::ConsoleCapture(std::string& target) : m_previous(t_capture) { t_capture = &target; }
+ConsoleCapture::~ConsoleCapture() { t_capture = m_previous; }
+
+size_t orderedWindow(unsigned workers, size_t bytesPerTask, size_t byteLimit) {
+  size_t window = static_cast<size_t>(workers == 0 ? 1 : workers) * 4;
+  if (bytesPerTask > 0) {
+    const size_t byBytes = byteLimit / bytesPerTask;
+    if (byBytes < window) window = byBytes;
+  }
+  return window < 1 ? 1 : window;
+}
+
+bool runOrdered(unsigned workers, int64_t count, size_t window,
+                const std::function<void(int64_t, unsigned)>& compute, const std::function<bool(int64_t)>& emit) {
+  if (count <= 0) return true;
+  if (window < 1) window = 1;
+  if (workers <= 1 || count == 1) {
+    for (int64_t t = 0; t < count; ++t) {
+      compute(t, 0);
+      if (!emit(t)) return false;
+    }
+    return true;
+  }
+  if (static_cast<int64_t>(workers) > count) workers = static_cast<unsigned>(count);
+
+  std::mutex mutex;
+  std::condition_variable workerWake;  // room in the window, or stop
+  std::condition_variable writerWake;  // a task finished, or a failure
+  int64_t next = 0;                    // next task to hand out
+  int64_t emitted = 0;                 // tasks emitted so far
+  bool stop = false;
+  std::exception_ptr failure;
+  int64_t failedTask = count;  // the first task whose compute threw
+  // finished[task % window] holds task + 1 once that task is computed.
+  std::vector<int64_t> finished(window, 0);
+
+  auto work = [&](unsigned worker) {
+    for (;;) {
+      int64_t task;
+      {
+        std::unique_lock<std::mutex> lock(mutex);
+        workerWake.wait(lock, [&] { return stop || next >= count || next < emitted + static_cast<int64_t>(window); });
+        if (stop || next >= count) return;
+        task = next++;
+      }
+      try {
+        compute(task, worker);
+      } catch (...) {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!failure || task < failedTask) failure = std::current_exception();
+        if (task < failedTask) failedTask = task;
+        stop = true;
+        workerWake.notify_all();
+        writerWake.notify_all();
+        return;
+      }
+      std::lock_guard<std::mutex> lock(mutex);
+      finished[static_cast<size_t>(task % static_cast<int64_t>(window))] = task + 1;
+      writerWake.notify_all();
+    }
+  };
+
+  std::vector<std::thread> threads;
+  threads.reserve(workers);
+  bool completed = true;
+  try {
+    for (unsigned w = 0; w < workers; ++w) threads.emplace_back(work, w);
+  } catch (...) {
+    // Fewer threads than asked (none at all is handled below by running the
+    // rest here): the order of the results does not depend on their number.
+    if (threads.empty()) {
+      for (int64_t t = 0; t < count; ++t) {
+        compute(t, 0);
+        if (!emit(t)) return false;
+      }
+      return true;
+    }
+  }
+  for (int64_t t = 0; t < count; ++t) {
+    {
+      std::unique_lock<std::mutex> lock(mutex);
+      // Tasks before a failed one are all handed out and still get emitted.
+      const size_t slot = static_cast<size_t>(t % static_cast<int64_t>(window));
+      writerWake.wait(lock, [&] { return finished[slot] == t + 1 || t >= failedTask; });
+      if (finished[slot] != t + 1) break;
+    }
+    bool more;
+    try {
+      more = emit(t);
+    } catch (...) {
+      std::lock_guard<std::mutex> lock(mutex);
+      if (!failure) failure = std::current_exception();
+      more = false;
+    }
+    std::lock_guard<std::mutex> lock(mutex);
+    emitted = t + 1;
+    if (!more) {
+      stop = true;
+      completed = false;
+    }
+    workerWake.notify_all();
+    if (!more) break;
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    stop = true;
+    workerWake.notify_all();
+  }
+  for (std::thread& th : threads) th.join();
+  if (failure) std::rethrow_exception(failure);
+  return completed;
+}
