@@ -1,5 +1,6 @@
 #include "ld/PairwiseLD.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -218,30 +219,22 @@ bool pairLoop(const GenoData& data, const PairwiseLDOptions& o, OutputFiles& out
     }
   }
 
+  const unsigned workers = resolveThreadCount(o.threads);
   // Row numbers before each first SNP (the last entry: all rows), and the
-  // chunks of first SNPs.
+  // chunks of first SNPs: at least eight per worker where the rows allow,
+  // so that uneven rows even out.
   std::vector<int64_t> rowsBefore(static_cast<size_t>(n > 0 ? n : 1), 0);
+  for (int i = 0; i + 1 < n; ++i) rowsBefore[i + 1] = rowsBefore[i] + rowsOf(data, o, i);
+  const int64_t chunkRows = std::clamp<int64_t>(rowsBefore.back() / (int64_t{8} * workers), 1, kChunkRows);
   std::vector<int> chunkFirst;
   int64_t chunkRowsMax = 0;
-  {
-    int64_t total = 0, inChunk = 0;
-    for (int i = 0; i + 1 < n; ++i) {
-      if (chunkFirst.empty() || inChunk >= kChunkRows) {
-        chunkFirst.push_back(i);
-        inChunk = 0;
-      }
-      rowsBefore[i] = total;
-      const int64_t r = rowsOf(data, o, i);
-      total += r;
-      inChunk += r;
-      if (inChunk > chunkRowsMax) chunkRowsMax = inChunk;
-    }
-    rowsBefore.back() = total;
+  for (int i = 0; i + 1 < n; ++i) {
+    if (chunkFirst.empty() || rowsBefore[i] - rowsBefore[chunkFirst.back()] >= chunkRows) chunkFirst.push_back(i);
+    chunkRowsMax = std::max(chunkRowsMax, rowsBefore[i + 1] - rowsBefore[chunkFirst.back()]);
   }
   const int64_t chunks = static_cast<int64_t>(chunkFirst.size());
   chunkFirst.push_back(n > 0 ? n - 1 : 0);
 
-  const unsigned workers = resolveThreadCount(o.threads);
   const size_t window = orderedWindow(workers, static_cast<size_t>(chunkRowsMax) * kChunkBytesPerRow);
   std::vector<PairChunk> slots(window);
   // One packed computer per worker: the tables are shared, the scratch not.
