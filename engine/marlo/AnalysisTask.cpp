@@ -12,36 +12,33 @@ bool AnalysisTask::setInputFile(const char* fileName) {
   return true;
 }
 
-bool AnalysisTask::runEmTask() {
-  bool ok = sgm.performHaplotypeEstimation(m_dEPS, m_nRandomInit, m_dMinHaplotypeFreq);
+bool AnalysisTask::runEmTask(const EmOptions& o) {
+  bool ok = sgm.performHaplotypeEstimation(o);
   printf("HE(EM) Task completed\n");
   fflush(stdout);
   return ok;
 }
 
-bool AnalysisTask::runPlemTask() {
-  bool ok = sgm.performHaplotypeEstimationPLEM(m_dEPS, m_nRandomInit, m_nBlockLength, m_dPlemEps,
-                                                m_dMinHaplotypeFreq);
+bool AnalysisTask::runPlemTask(const PlemOptions& o) {
+  bool ok = sgm.performHaplotypeEstimationPLEM(o);
   printf("HE(PLEM) Task completed\n");
   fflush(stdout);
   return ok;
 }
 
-bool AnalysisTask::runLdTask() {
-  sgm.m_classToAnalyze = m_class2analyze;
+bool AnalysisTask::runLdTask(const PairwiseLDOptions& o) {
   if (g_debugLevel >= 1) {
     printf("Starting sgm.performLDAnalysis()\n");
-    printf(" option m_bBlocking=%d\n", m_bBlocking ? 1 : 0);
-    printf(" option m_nBlockingMethod=%d\n", m_nBlockingMethod);
-    printf(" option m_bCrossOver=%d\n", m_bCrossOver ? 1 : 0);
-    printf(" option m_bUseAnno=%d\n", m_bUseAnno ? 1 : 0);
-    printf(" option m_bSkipByAnno=%d\n", m_bSkipByAnno ? 1 : 0);
-    printf(" option m_nChrPosThresh=%d\n", m_nChrPosThresh);
-    printf(" option m_dEPS=%f\n", m_dEPS);
-    printf(" option m_class2analyze=\"%s\"\n", m_class2analyze.c_str());
+    printf(" option m_bBlocking=%d\n", o.blocking ? 1 : 0);
+    printf(" option m_nBlockingMethod=%d\n", o.blockingMethod);
+    printf(" option m_bCrossOver=%d\n", o.crossOver ? 1 : 0);
+    printf(" option m_bUseAnno=%d\n", o.useAnno ? 1 : 0);
+    printf(" option m_bSkipByAnno=%d\n", o.skipByAnno ? 1 : 0);
+    printf(" option m_nChrPosThresh=%d\n", o.chrPosThresh);
+    printf(" option m_dEPS=%f\n", o.eps);
+    printf(" option m_class2analyze=\"%s\"\n", o.classToAnalyze.c_str());
   }
-  bool ok = sgm.performLDAnalysis(m_bUseAnno, m_bSkipByAnno, m_nChrPosThresh, m_dEPS, m_bBlocking,
-                                  m_nBlockingMethod, m_bCrossOver);
+  bool ok = sgm.performLDAnalysis(o);
   printf("LD Task completed\n");
   fflush(stdout);
   return ok;

@@ -6,7 +6,6 @@
 #include <climits>
 #include <cstring>
 
-#include "AnalysisTask.h"
 #include "common_sgt/NumberParse.h"
 #include "common_sgt/Settings.h"
 
@@ -54,20 +53,26 @@ int truncateToInt(double v) {
 }
 
 // /SEED: the reproducibility extension of the analysis commands.
-void setSeed(const char* arg) {
+void setSeed(const char* arg, SeedOption& seed) {
   if (const char* v = optionValue(arg, "/SEED")) {
-    g_seedGiven = true;
-    g_seedValue = parseDecimalUnsigned(v);
+    seed.given = true;
+    seed.value = parseDecimalUnsigned(v);
   }
+}
+
+// /THREADS: the worker extension of the analysis commands, an unsigned
+// decimal like /SEED (0: every core the process may use).
+void setThreads(const char* arg, unsigned& threads) {
+  if (const char* v = optionValue(arg, "/THREADS")) threads = parseDecimalUnsigned(v);
 }
 
 // /EPS of the analysis commands. An EM loop needs a positive bound; a value
 // of 0 or below is refused like an unknown option.
-bool setEps(const char* arg, AnalysisTask& task) {
+bool setEps(const char* arg, double& target) {
   if (const char* v = optionValue(arg, "/EPS")) {
     double eps = parseDecimalDouble(v);
     if (!(eps > 0.0)) return false;
-    task.m_dEPS = eps;
+    target = eps;
   }
   return true;
 }
@@ -119,20 +124,24 @@ namespace {
 
 enum class Match { kNone, kAccepted, kRejected };
 
-// The options EM and PLEM share: /EPS, /RANDOM, /MHF, /SEED, and /PROGRESS
+// The options EM and PLEM share: /EPS, /RANDOM, /MHF, /SEED, /THREADS, and /PROGRESS
 // and /DEBUG, which the start-up scan has already handled.
-Match matchHaplotypeOption(const char* a, AnalysisTask& task) {
-  if (optionPrefix(a, "/EPS")) return setEps(a, task) ? Match::kAccepted : Match::kRejected;
+Match matchHaplotypeOption(const char* a, EmOptions& o) {
+  if (optionPrefix(a, "/EPS")) return setEps(a, o.eps) ? Match::kAccepted : Match::kRejected;
   if (optionExact(a, "/RANDOM")) {
-    task.m_nRandomInit = 1;
+    o.randomInit = 1;
     return Match::kAccepted;
   }
   if (optionPrefix(a, "/MHF")) {
-    setDouble(a, "/MHF", task.m_dMinHaplotypeFreq);
+    setDouble(a, "/MHF", o.minHaplotypeFreq);
     return Match::kAccepted;
   }
   if (optionPrefix(a, "/SEED")) {
-    setSeed(a);
+    setSeed(a, o.seed);
+    return Match::kAccepted;
+  }
+  if (optionPrefix(a, "/THREADS")) {
+    setThreads(a, o.threads);
     return Match::kAccepted;
   }
   if (optionPrefix(a, "/PROGRESS") || optionPrefix(a, "/DEBUG")) return Match::kAccepted;
@@ -141,18 +150,18 @@ Match matchHaplotypeOption(const char* a, AnalysisTask& task) {
 
 // PLEM's own options. None of them shares a prefix with the shared ones, so
 // testing them first selects the same option as any other order would.
-Match matchPlemOption(const char* a, AnalysisTask& task) {
+Match matchPlemOption(const char* a, PlemOptions& o) {
   if (optionPrefix(a, "/BL")) {
     // A block length below 1 leaves the block count undefined.
     if (const char* v = optionValue(a, "/BL")) {
       int bl = parseDecimalInt(v);
       if (bl < 1) return Match::kRejected;
-      task.m_nBlockLength = bl;
+      o.blockLength = bl;
     }
     return Match::kAccepted;
   }
   if (optionPrefix(a, "/PLEMEPS")) {
-    setDouble(a, "/PLEMEPS", task.m_dPlemEps);
+    setDouble(a, "/PLEMEPS", o.plemEps);
     return Match::kAccepted;
   }
   return Match::kNone;
@@ -160,9 +169,9 @@ Match matchPlemOption(const char* a, AnalysisTask& task) {
 
 }  // namespace
 
-WalkOutcome walkEmOptions(int argc, char** argv, AnalysisTask& task, std::string& badArgument) {
+WalkOutcome walkEmOptions(int argc, char** argv, EmOptions& o, std::string& badArgument) {
   for (int i = 3; i < argc; ++i) {
-    if (matchHaplotypeOption(argv[i], task) != Match::kAccepted) {
+    if (matchHaplotypeOption(argv[i], o) != Match::kAccepted) {
       badArgument = argv[i];
       return WalkOutcome::kRejected;
     }
@@ -170,10 +179,10 @@ WalkOutcome walkEmOptions(int argc, char** argv, AnalysisTask& task, std::string
   return WalkOutcome::kAccepted;
 }
 
-WalkOutcome walkPlemOptions(int argc, char** argv, AnalysisTask& task, std::string& badArgument) {
+WalkOutcome walkPlemOptions(int argc, char** argv, PlemOptions& o, std::string& badArgument) {
   for (int i = 3; i < argc; ++i) {
-    Match m = matchPlemOption(argv[i], task);
-    if (m == Match::kNone) m = matchHaplotypeOption(argv[i], task);
+    Match m = matchPlemOption(argv[i], o);
+    if (m == Match::kNone) m = matchHaplotypeOption(argv[i], o.em);
     if (m != Match::kAccepted) {
       badArgument = argv[i];
       return WalkOutcome::kRejected;
@@ -182,51 +191,53 @@ WalkOutcome walkPlemOptions(int argc, char** argv, AnalysisTask& task, std::stri
   return WalkOutcome::kAccepted;
 }
 
-WalkOutcome walkPwldOptions(int argc, char** argv, AnalysisTask& task, std::string& badArgument) {
-  SGManager& m = task.sgm;
+WalkOutcome walkPwldOptions(int argc, char** argv, PairwiseLDOptions& o, std::string& badArgument) {
+  BlockingSettings& b = o.blockSettings;
   for (int i = 3; i < argc; ++i) {
     const char* a = argv[i];
     if (optionPrefix(a, "/CLASS:")) {
-      setText(a, "/CLASS:", task.m_class2analyze);
+      setText(a, "/CLASS:", o.classToAnalyze);
     } else if (optionPrefix(a, "/EPS")) {
-      if (!setEps(a, task)) {
+      if (!setEps(a, o.eps)) {
         badArgument = a;
         return WalkOutcome::kRejected;
       }
     } else if (optionExact(a, "/RANDOM")) {
-      task.m_nRandomInit = 1;
+      o.randomInit = 1;
     } else if (optionPrefix(a, "/ANNO")) {
-      task.m_bUseAnno = true;
-      if (const char* v = optionValue(a, "/ANNO")) task.m_nChrPosThresh = parseDecimalInt(v);
+      o.useAnno = true;
+      if (const char* v = optionValue(a, "/ANNO")) o.chrPosThresh = parseDecimalInt(v);
     } else if (optionExact(a, "/SKIPANNO")) {
-      task.m_bSkipByAnno = true;
+      o.skipByAnno = true;
     } else if (optionExact(a, "/LDBLK1")) {
       return WalkOutcome::kDeprecatedBlocking;
     } else if (optionExact(a, "/LDBLK2")) {
-      task.m_bBlocking = true;
-      task.m_nBlockingMethod = 2;
+      o.blocking = true;
+      o.blockingMethod = 2;
     } else if (optionPrefix(a, "/LDBLKM")) {
-      task.m_bBlocking = true;
-      task.m_nBlockingMethod = 0;
-      m.m_manualBlockList = a + strlen("/LDBLKM");
+      o.blocking = true;
+      o.blockingMethod = 0;
+      b.manualList = a + strlen("/LDBLKM");
     } else if (optionExact(a, "/CRSOVR")) {
-      task.m_bCrossOver = true;
+      o.crossOver = true;
     } else if (optionPrefix(a, "/UTH")) {
-      setDouble(a, "/UTH", m.m_dUTH);
+      setDouble(a, "/UTH", b.gabriel.uth);
     } else if (optionPrefix(a, "/LTH")) {
-      setDouble(a, "/LTH", m.m_dLTH);
+      setDouble(a, "/LTH", b.gabriel.lth);
     } else if (optionPrefix(a, "/THF")) {
-      setDouble(a, "/THF", m.m_dTHF);
+      setDouble(a, "/THF", b.gabriel.thf);
     } else if (optionPrefix(a, "/E")) {
-      setDouble(a, "/E", m.m_dE);
+      setDouble(a, "/E", b.gabriel.e);
     } else if (optionPrefix(a, "/BST")) {
-      if (const char* v = optionValue(a, "/BST")) m.m_nBST = truncateToInt(parseDecimalDouble(v));
+      if (const char* v = optionValue(a, "/BST")) b.bootstrap = truncateToInt(parseDecimalDouble(v));
     } else if (optionPrefix(a, "/TAG")) {
-      setDouble(a, "/TAG", m.m_dTag);
+      setDouble(a, "/TAG", b.tag);
     } else if (optionPrefix(a, "/4GMT")) {
-      setDouble(a, "/4GMT", g_fourGameteThreshold);
+      setDouble(a, "/4GMT", o.fourGameteThreshold);
     } else if (optionPrefix(a, "/SEED")) {
-      setSeed(a);
+      setSeed(a, o.seed);
+    } else if (optionPrefix(a, "/THREADS")) {
+      setThreads(a, o.threads);
     } else if (optionPrefix(a, "/PROGRESS") || optionPrefix(a, "/DEBUG")) {
     } else {
       badArgument = a;
@@ -234,4 +245,14 @@ WalkOutcome walkPwldOptions(int argc, char** argv, AnalysisTask& task, std::stri
     }
   }
   return WalkOutcome::kAccepted;
+}
+
+void applyProcessWide(const SeedOption& seed) {
+  g_seedGiven = seed.given;
+  g_seedValue = seed.value;
+}
+
+void applyProcessWide(const PairwiseLDOptions& o) {
+  applyProcessWide(o.seed);
+  g_fourGameteThreshold = o.fourGameteThreshold;
 }

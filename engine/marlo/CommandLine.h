@@ -1,7 +1,8 @@
 #pragma once
 #include <string>
 
-class AnalysisTask;
+#include "ld/PairwiseLD.h"
+#include "marlo/EstimatorOptions.h"
 
 // Option matching: a prefix option matches when the argument begins with the
 // option text (case-insensitive); an exact option must equal it as a whole.
@@ -43,8 +44,13 @@ Tag1Options parseTag1Options(int argc, char** argv);
 
 enum class WalkOutcome { kAccepted, kRejected, kDeprecatedBlocking };
 
-// The first-match walks of the analysis commands. On kRejected, badArgument
-// holds the argument that stopped the walk.
-WalkOutcome walkEmOptions(int argc, char** argv, AnalysisTask& task, std::string& badArgument);
-WalkOutcome walkPlemOptions(int argc, char** argv, AnalysisTask& task, std::string& badArgument);
-WalkOutcome walkPwldOptions(int argc, char** argv, AnalysisTask& task, std::string& badArgument);
+// The first-match walks of the analysis commands, each filling its command's
+// options. On kRejected, badArgument holds the argument that stopped the walk.
+WalkOutcome walkEmOptions(int argc, char** argv, EmOptions& options, std::string& badArgument);
+WalkOutcome walkPlemOptions(int argc, char** argv, PlemOptions& options, std::string& badArgument);
+WalkOutcome walkPwldOptions(int argc, char** argv, PairwiseLDOptions& options, std::string& badArgument);
+
+// The one place where the options that the rules make process-wide (the
+// generator's seed, the four-gamete threshold) reach the process settings.
+void applyProcessWide(const SeedOption& seed);
+void applyProcessWide(const PairwiseLDOptions& options);

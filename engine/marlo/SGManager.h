@@ -1,6 +1,8 @@
 #pragma once
 #include <string>
 
+#include "ld/PairwiseLD.h"
+#include "marlo/EstimatorOptions.h"
 #include "marlo/GenoData.h"
 
 class HaplotypeResultFiles;
@@ -16,11 +18,9 @@ class SGManager {
   bool setInputFile(const char* fileName);
   bool loadSampleType(const char* sampleTypeName);
 
-  bool performHaplotypeEstimation(double eps, int randomInit, double minHaplotypeFreq);
-  bool performHaplotypeEstimationPLEM(double eps, int randomInit, int blockLength, double plemEps,
-                                      double minHaplotypeFreq);
-  bool performLDAnalysis(bool useAnno, bool skipByAnno, int chrPosThresh, double eps, bool blocking,
-                         int blockingMethod, bool crossOver);
+  bool performHaplotypeEstimation(const EmOptions& options);
+  bool performHaplotypeEstimationPLEM(const PlemOptions& options);
+  bool performLDAnalysis(const PairwiseLDOptions& options);
 
   // Shared steps of the haplotype commands. beginHaplotypeCommand opens the
   // three result files and reads the input's header; loadForHaplotypeCommand
@@ -31,14 +31,5 @@ class SGManager {
                                const char* who);
 
   std::string m_inputFile;
-  std::string m_classToAnalyze;
   GenoData genoData;
-  // LD-blocking parameters, written directly by the command line.
-  double m_dTag = 0.0;
-  double m_dUTH = 0.98;
-  double m_dLTH = 0.7;
-  double m_dTHF = 0.05;
-  double m_dE = 0.95;
-  int m_nBST = 100;
-  std::string m_manualBlockList;
 };

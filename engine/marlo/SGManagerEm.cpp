@@ -22,7 +22,7 @@ constexpr int kMaxEmMarkers = 24;
 // type), the result files just created are removed; sections written before
 // a later failure stay, and types skipped for their marker count leave the
 // files as they are (empty when every type was skipped).
-bool SGManager::performHaplotypeEstimation(double eps, int randomInit, double minHaplotypeFreq) {
+bool SGManager::performHaplotypeEstimation(const EmOptions& o) {
   const char* who = "SGManager::performHaplotypeEstimation";
   HaplotypeResultFiles files;
   if (!beginHaplotypeCommand(files, ".em", who)) return false;
@@ -43,8 +43,8 @@ bool SGManager::performHaplotypeEstimation(double eps, int randomInit, double mi
       continue;
     }
     EMAlgorithm em;
-    em.eps = eps;
-    em.setInitMode(randomInit);
+    em.eps = o.eps;
+    em.setInitMode(o.randomInit);
     em.setLabel(name);
     em.setData(genoData.phenotypes.data(), genoData.m_nummarker, genoData.m_numpheno, genoData.m_numindiv);
     if (!em.performEM()) {
@@ -54,7 +54,7 @@ bool SGManager::performHaplotypeEstimation(double eps, int randomInit, double mi
       continue;
     }
     HaplotypeEstimator::writePopulationHeader(files.population, genoData, t);
-    em.writePopulationFile(files.population, genoData.m_ChromosomeNo.c_str(), minHaplotypeFreq, name.c_str());
+    em.writePopulationFile(files.population, genoData.m_ChromosomeNo.c_str(), o.minHaplotypeFreq, name.c_str());
     em.writeBlockFile(files.block, genoData, t);
     em.writeIndividualFile(files.individual, genoData.m_ChromosomeNo.c_str(), name.c_str(), genoData.sampleTypes,
                            genoData.m_MergeSampleCount);

@@ -33,8 +33,7 @@ void writeSections(HaplotypeEstimator& estimator, HaplotypeResultFiles& files, c
 // sample type cannot be loaded, or a result file cannot be written
 // completely. Result files of a command that wrote nothing before failing
 // are removed; sections written before a failure stay.
-bool SGManager::performHaplotypeEstimationPLEM(double eps, int randomInit, int blockLength, double plemEps,
-                                               double minHaplotypeFreq) {
+bool SGManager::performHaplotypeEstimationPLEM(const PlemOptions& o) {
   const char* who = "SGManager::performHaplotypeEstimationPLEM";
   HaplotypeResultFiles files;
   if (!beginHaplotypeCommand(files, ".plem", who)) return false;
@@ -53,11 +52,11 @@ bool SGManager::performHaplotypeEstimationPLEM(double eps, int randomInit, int b
 
     std::unique_ptr<HaplotypeEstimator> estimator;
     bool estimated = false;
-    if (genoData.m_nummarker <= blockLength) {
-      printf("switching from PLEM to EM(nummarker:%d, block length:%d)\n", genoData.m_nummarker, blockLength);
+    if (genoData.m_nummarker <= o.blockLength) {
+      printf("switching from PLEM to EM(nummarker:%d, block length:%d)\n", genoData.m_nummarker, o.blockLength);
       auto em = std::make_unique<EMAlgorithm>();
-      em->eps = eps;
-      em->setInitMode(randomInit);
+      em->eps = o.em.eps;
+      em->setInitMode(o.em.randomInit);
       em->setLabel(name);
       em->setData(genoData.phenotypes.data(), genoData.m_nummarker, genoData.m_numpheno, genoData.m_numindiv);
       estimated = em->perform();
@@ -66,9 +65,9 @@ bool SGManager::performHaplotypeEstimationPLEM(double eps, int randomInit, int b
       auto plem = std::make_unique<PLEMAlgorithm>();
       plem->setLabel(name);
       plem->setData(genoData.phenotypes.data(), genoData.m_nummarker, genoData.m_numpheno, genoData.m_numindiv);
-      plem->ligationEps = eps;
-      plem->plemEps = plemEps;
-      plem->blockLength = blockLength;
+      plem->ligationEps = o.em.eps;
+      plem->plemEps = o.plemEps;
+      plem->blockLength = o.blockLength;
       estimated = plem->perform();
       estimator = std::move(plem);
     }
@@ -81,7 +80,7 @@ bool SGManager::performHaplotypeEstimationPLEM(double eps, int randomInit, int b
       estimator = std::make_unique<PLEMAlgorithm>();
       estimator->setData(genoData.phenotypes.data(), genoData.m_nummarker, 0, genoData.m_numindiv);
     }
-    writeSections(*estimator, files, genoData, t, minHaplotypeFreq);
+    writeSections(*estimator, files, genoData, t, o.em.minHaplotypeFreq);
     fflush(stdout);
   }
   if (!files.close()) ok = false;

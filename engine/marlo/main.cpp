@@ -26,10 +26,12 @@ bool isCommand(const char* word, const char* command) { return strcasecmp(word, 
 void runSelfTest() {
   auto task = std::make_unique<AnalysisTask>();
   task->setInputFile("TEST_#LOCATION.geno");
-  task->m_bUseAnno = true;
-  task->m_nChrPosThresh = 500000;
-  task->m_bSkipByAnno = true;
-  task->runLdTask();
+  PairwiseLDOptions o;
+  o.useAnno = true;
+  o.chrPosThresh = 500000;
+  o.skipByAnno = true;
+  applyProcessWide(o);
+  task->runLdTask(o);
 }
 
 void runPreflag(int argc, char** argv, const char* inputFile) {
@@ -99,31 +101,36 @@ int runAnalysis(int argc, char** argv, const char* command, const char* inputFil
   task->setInputFile(inputFile);
   std::string bad;
   if (isCommand(command, "EM")) {
-    if (walkEmOptions(argc, argv, *task, bad) != WalkOutcome::kAccepted) {
+    EmOptions o;
+    if (walkEmOptions(argc, argv, o, bad) != WalkOutcome::kAccepted) {
       reportError("EM: wrong parameter");
       task.reset();
       printUsage();
       return -1;
     }
+    applyProcessWide(o.seed);
     g_emIterationProgress = true;
-    bool ok = task->runEmTask();
+    bool ok = task->runEmTask(o);
     reportOutcome(ok, "Haplotype Estimation(EM) success", "Haplotype Estimation(EM) error");
     return 0;
   }
   if (isCommand(command, "PLEM")) {
-    if (walkPlemOptions(argc, argv, *task, bad) != WalkOutcome::kAccepted) {
+    PlemOptions o;
+    if (walkPlemOptions(argc, argv, o, bad) != WalkOutcome::kAccepted) {
       reportError("PLEM: wrong parameter");
       task.reset();
       printUsage();
       return -1;
     }
+    applyProcessWide(o.em.seed);
     g_emIterationProgress = true;
-    bool ok = task->runPlemTask();
+    bool ok = task->runPlemTask(o);
     reportOutcome(ok, "Haplotype Estimation(PLEM) success", "Haplotype Estimation(PLEM) error");
     return 0;
   }
   if (isCommand(command, "PWLD")) {
-    WalkOutcome w = walkPwldOptions(argc, argv, *task, bad);
+    PairwiseLDOptions o;
+    WalkOutcome w = walkPwldOptions(argc, argv, o, bad);
     if (w == WalkOutcome::kDeprecatedBlocking) {
       printf("Aborted: LDBlocking method 1(Zhu's) is deprecated\n");
       fflush(stdout);
@@ -136,7 +143,8 @@ int runAnalysis(int argc, char** argv, const char* command, const char* inputFil
       printUsage();
       return -1;
     }
-    bool ok = task->runLdTask();
+    applyProcessWide(o);
+    bool ok = task->runLdTask(o);
     reportOutcome(ok, "Pairwise LD Analysis success", "Pairwise LD Analysis error");
     return 0;
   }

@@ -15,15 +15,16 @@ thread_local std::string* t_capture = nullptr;
 }
 
 unsigned resolveThreadCount(unsigned requested) {
+  if (requested > kMaxWorkers) return kMaxWorkers;
   if (requested > 0) return requested;
   cpu_set_t set;
   CPU_ZERO(&set);
   if (sched_getaffinity(0, sizeof set, &set) == 0) {
     const int n = CPU_COUNT(&set);
-    if (n > 0) return static_cast<unsigned>(n);
+    if (n > 0) return static_cast<unsigned>(n) < kMaxWorkers ? static_cast<unsigned>(n) : kMaxWorkers;
   }
   const unsigned hc = std::thread::hardware_concurrency();
-  return hc > 0 ? hc : 1;
+  return hc == 0 ? 1 : hc < kMaxWorkers ? hc : kMaxWorkers;
 }
 
 void consolePrintf(const char* format, ...) {

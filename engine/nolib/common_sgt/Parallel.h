@@ -11,8 +11,12 @@
 // in the task's buffer, so the writer can print it where a single-threaded
 // run would have printed it.
 
+// Most workers a run starts, whatever was asked for.
+constexpr unsigned kMaxWorkers = 1024;
+
 // Workers for a thread-count option: 0 means every core this process may run
-// on (its CPU affinity, else std::thread::hardware_concurrency, at least 1).
+// on (its CPU affinity, else std::thread::hardware_concurrency, at least 1);
+// at most kMaxWorkers.
 unsigned resolveThreadCount(unsigned requested);
 
 // printf to standard output, or to the buffer of the ConsoleCapture active on

@@ -12,8 +12,9 @@
 #include "ld/ManualBlockList.h"
 #include "marlo/GenoData.h"
 
-LDBlockCalculator::LDBlockCalculator(const GenoData& data, const PairStore& pairs, const BlockingSettings& settings)
-    : m_data(data), m_pairs(pairs), m_settings(settings) {}
+LDBlockCalculator::LDBlockCalculator(const GenoData& data, const PairStore& pairs, const BlockingSettings& settings,
+                                     BlockingTasks tasks)
+    : m_data(data), m_pairs(pairs), m_settings(settings), m_tasks(tasks) {}
 
 LDBlockCalculator::~LDBlockCalculator() = default;
 
@@ -26,18 +27,13 @@ int LDBlockCalculator::buildGabrielBlocks(FILE* hblk, const std::string& chromos
   const int snpCount = m_data.m_nummarker;
   printf(m_settings.bootstrap == 0 ? "Bootstrapping(Estimation)...[COUNT:%d]\n" : "Bootstrapping...[COUNT:%d]\n",
          snpCount - 1);
-  GabrielThresholds thresholds;
-  thresholds.uth = m_settings.uth;
-  thresholds.lth = m_settings.lth;
-  thresholds.thf = m_settings.thf;
-  thresholds.e = m_settings.e;
   try {
     // The bounds are released before the blocks are estimated.
-    GabrielBlockFinder finder(m_pairs, snpCount, thresholds);
+    GabrielBlockFinder finder(m_pairs, snpCount, m_settings.gabriel);
     finder.computeBounds();
     printf("\nBuilding Blocks...\n");
     fflush(stdout);
-    const int task = m_settings.blockingTask;
+    const int task = m_tasks.blocking;
     const long long span = 2LL * snpCount - 2;
     std::vector<BlockRange> ranges = finder.candidateBlocks([&](int i) {
       reportValue(task, static_cast<int>((static_cast<long long>(snpCount) + i) * 100 / span));
@@ -85,5 +81,5 @@ int LDBlockCalculator::buildManualBlocks(FILE* hblk, const std::string& chromoso
 }
 
 bool LDBlockCalculator::computeCrossover(FILE* rblk, const std::string& chromosome, const std::string& sampleType) {
-  return ::computeCrossover(m_blocks, rblk, m_data, chromosome, sampleType, m_settings.crossoverTask);
+  return ::computeCrossover(m_blocks, rblk, m_data, chromosome, sampleType, m_tasks.crossover);
 }

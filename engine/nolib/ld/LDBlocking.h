@@ -3,23 +3,24 @@
 #include <string>
 #include <vector>
 
+#include "ld/GabrielBlocks.h"
 #include "ld/LDBlock.h"
 #include "ld/PairStore.h"
 
 class GenoData;
 
-// Parameters of LD blocking, copied per sample type from the manager.
+// Parameters of LD blocking, part of the PWLD options.
 struct BlockingSettings {
-  double tag = 0.0;   // entropy reduction tolerance of tag SNP selection
-  double uth = 0.98;  // upper confidence bound threshold of |D'|
-  double lth = 0.7;   // lower confidence bound threshold of |D'|
-  double thf = 0.05;  // minor allele frequency threshold
-  double e = 0.95;    // strong-LD fraction
+  double tag = 0.0;  // entropy reduction tolerance of tag SNP selection
+  GabrielThresholds gabriel;  // /UTH, /LTH, /THF, /E
   int bootstrap = 100;
   std::string manualList;  // the /LDBLKM list, e.g. "1-2,6-7"
-  // Indices of the blocking and crossover steps in the command's task list.
-  int blockingTask = 2;
-  int crossoverTask = 3;
+};
+
+// Indices of the blocking and crossover steps in the command's task list.
+struct BlockingTasks {
+  int blocking = 2;
+  int crossover = 3;
 };
 
 // LD blocks of one sample type, built after its pair loop: Gabriel's method
@@ -28,7 +29,9 @@ struct BlockingSettings {
 // status -1 after its message, as the engine does for fatal list errors.
 class LDBlockCalculator {
  public:
-  LDBlockCalculator(const GenoData& data, const PairStore& pairs, const BlockingSettings& settings);
+  // settings must outlive the calculator.
+  LDBlockCalculator(const GenoData& data, const PairStore& pairs, const BlockingSettings& settings,
+                    BlockingTasks tasks);
   virtual ~LDBlockCalculator();
 
   // Each returns the number of blocks, or -1 when the step could not do its
@@ -44,6 +47,7 @@ class LDBlockCalculator {
  private:
   const GenoData& m_data;
   const PairStore& m_pairs;
-  BlockingSettings m_settings;
+  const BlockingSettings& m_settings;
+  BlockingTasks m_tasks;
   std::vector<LDBlock> m_blocks;
 };

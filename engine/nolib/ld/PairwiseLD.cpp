@@ -237,17 +237,17 @@ bool pairLoop(const GenoData& data, const PairwiseLDOptions& o, OutputFiles& out
 
   const size_t window = orderedWindow(workers, static_cast<size_t>(chunkRowsMax) * kChunkBytesPerRow);
   std::vector<PairChunk> slots(window);
-  // One packed computer per worker: the tables are shared, the scratch not.
+  // One packed computer per worker, copied by the worker from the untouched
+  // original on its first chunk: the tables are shared, the scratch (a few
+  // kilobytes) is not. A single worker uses the original.
   std::vector<std::unique_ptr<PackedPairComputer>> perWorker(workers);
-  if (packed) {
-    perWorker[0] = std::move(packed);
-    for (unsigned w = 1; w < workers; ++w) perWorker[w] = std::make_unique<PackedPairComputer>(*perWorker[0]);
-  }
+  if (workers == 1) perWorker[0] = std::move(packed);
 
   auto compute = [&](int64_t chunk, unsigned worker) {
     PairChunk& c = slots[static_cast<size_t>(chunk % static_cast<int64_t>(window))];
     c.clear();
     ConsoleCapture capture(c.console);
+    if (packed && !perWorker[worker]) perWorker[worker] = std::make_unique<PackedPairComputer>(*packed);
     for (int i = chunkFirst[chunk]; i < chunkFirst[chunk + 1]; ++i) {
       computeRowsOf(data, o, i, rowsBefore[i], perWorker[worker].get(), c);
       c.pwldEnd.push_back(c.pwld.size());
@@ -290,7 +290,7 @@ bool pairLoop(const GenoData& data, const PairwiseLDOptions& o, OutputFiles& out
 // Blocks and crossover rates of the sample type just computed. False when a
 // step could not do its work.
 bool blockingSteps(const GenoData& data, const PairwiseLDOptions& o, OutputFiles& out, const PairStore& store,
-                   const std::string& sampleType) {
+                   const std::string& sampleType, BlockingTasks tasks) {
   if (o.blockingMethod == 1) {
     printf("LD Blocking Method 1 NOT ready!\n");
     fflush(stdout);
@@ -302,10 +302,7 @@ bool blockingSteps(const GenoData& data, const PairwiseLDOptions& o, OutputFiles
   // rows so far must have reached their streams by then.
   out.pwld.flush();
   out.pwlds.flush();
-  BlockingSettings settings = o.blockSettings;
-  settings.blockingTask = 2;
-  settings.crossoverTask = 3;
-  LDBlockCalculator calculator(data, store, settings);
+  LDBlockCalculator calculator(data, store, o.blockSettings, tasks);
   int blocks;
   if (o.blockingMethod == 0) {
     printf("LD Blocking Method :Manual\n");
@@ -388,6 +385,9 @@ bool runPairwiseLD(GenoData& data, const std::string& inputFile, const PairwiseL
   if (o.blocking) tasks += "LD Blocking,100;";
   if (o.crossOver) tasks += "LD Block Crossover Rate,100";
   reportTaskList(tasks.c_str());
+  BlockingTasks blockingTasks;
+  blockingTasks.blocking = 2;
+  blockingTasks.crossover = o.blocking ? 3 : 2;
 
   bool ok = true;
   bool classFound = false;
@@ -398,7 +398,7 @@ bool runPairwiseLD(GenoData& data, const std::string& inputFile, const PairwiseL
     reportValue(0, p + 1);
     reportValue(1, 0);
     if (o.blocking) reportValue(2, 0);
-    if (o.crossOver) reportValue(o.blocking ? 3 : 2, 0);
+    if (o.crossOver) reportValue(blockingTasks.crossover, 0);
     if (!o.classToAnalyze.empty()) {
       if (name != o.classToAnalyze) {
         printf("skip class [%s]\n", name.c_str());
@@ -426,7 +426,7 @@ bool runPairwiseLD(GenoData& data, const std::string& inputFile, const PairwiseL
       if (out.pwld.failed() || out.pwlds.failed()) break;
       continue;
     }
-    if (o.blocking && !blockingSteps(data, o, out, store, name)) ok = false;
+    if (o.blocking && !blockingSteps(data, o, out, store, name, blockingTasks)) ok = false;
     store.reset(0);
   }
   // A class name that is no sample type of the file analyses nothing: the

@@ -3,21 +3,26 @@
 #include <string>
 
 #include "common_sgt/FastFormat.h"
+#include "common_sgt/SeedOption.h"
 #include "ld/LDBlocking.h"
 #include "ld/PairwiseValue.h"
 #include "marlo/GenoData.h"
 
-// Options of the PWLD command.
+// Options of the PWLD command, filled once by the command line.
 struct PairwiseLDOptions {
   bool useAnno = false;     // apply the distance limit
   bool skipByAnno = false;  // end a row at the first partner at or beyond it
   int chrPosThresh = 500000;
   double eps = 1.0;  // threshold of the two-SNP estimation
+  int randomInit = 0;  // /RANDOM is accepted as in EM; no PWLD step starts at random
   bool blocking = false;
   int blockingMethod = 1;  // 0 manual list, 2 Gabriel's
   bool crossOver = false;
   std::string classToAnalyze;  // empty: every sample type
   BlockingSettings blockSettings;
+  // Process-wide by rule: the driver copies these into the process settings.
+  double fourGameteThreshold = 0.01;
+  SeedOption seed;
   unsigned threads = 1;  // workers; 0: every core the process may use
 };
 

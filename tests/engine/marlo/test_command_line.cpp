@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "AnalysisTask.h"
 #include "CommandLine.h"
 #include "common_sgt/Settings.h"
 
@@ -55,124 +55,126 @@ TEST_F(Walks, PwldSelectsEverything) {
   Args a({"marlo", "pwld", "data.geno", "/eps0.5", "/ldblk2", "/ANNO250000", "/SKIPANNO", "/CRSOVR", "/UTH0.9",
           "/LTH0.6", "/THF0.1", "/E0.8", "/BST99.9", "/TAG0.2", "/4GMT0.05", "/CLASS:case", "/SEED42", "/DEBUG3",
           "/RANDOM"});
-  AnalysisTask t;
+  PairwiseLDOptions t;
   std::string bad;
   ASSERT_EQ(walkPwldOptions(a.argc(), a.argv(), t, bad), WalkOutcome::kAccepted);
-  EXPECT_DOUBLE_EQ(t.m_dEPS, 0.5);
-  EXPECT_TRUE(t.m_bBlocking);
-  EXPECT_EQ(t.m_nBlockingMethod, 2);
-  EXPECT_TRUE(t.m_bUseAnno);
-  EXPECT_EQ(t.m_nChrPosThresh, 250000);
-  EXPECT_TRUE(t.m_bSkipByAnno);
-  EXPECT_TRUE(t.m_bCrossOver);
-  EXPECT_DOUBLE_EQ(t.sgm.m_dUTH, 0.9);
-  EXPECT_DOUBLE_EQ(t.sgm.m_dLTH, 0.6);
-  EXPECT_DOUBLE_EQ(t.sgm.m_dTHF, 0.1);
-  EXPECT_DOUBLE_EQ(t.sgm.m_dE, 0.8);
-  EXPECT_EQ(t.sgm.m_nBST, 99);
-  EXPECT_DOUBLE_EQ(t.sgm.m_dTag, 0.2);
+  EXPECT_DOUBLE_EQ(t.eps, 0.5);
+  EXPECT_TRUE(t.blocking);
+  EXPECT_EQ(t.blockingMethod, 2);
+  EXPECT_TRUE(t.useAnno);
+  EXPECT_EQ(t.chrPosThresh, 250000);
+  EXPECT_TRUE(t.skipByAnno);
+  EXPECT_TRUE(t.crossOver);
+  EXPECT_DOUBLE_EQ(t.blockSettings.gabriel.uth, 0.9);
+  EXPECT_DOUBLE_EQ(t.blockSettings.gabriel.lth, 0.6);
+  EXPECT_DOUBLE_EQ(t.blockSettings.gabriel.thf, 0.1);
+  EXPECT_DOUBLE_EQ(t.blockSettings.gabriel.e, 0.8);
+  EXPECT_EQ(t.blockSettings.bootstrap, 99);
+  EXPECT_DOUBLE_EQ(t.blockSettings.tag, 0.2);
+  applyProcessWide(t);
   EXPECT_DOUBLE_EQ(g_fourGameteThreshold, 0.05);
-  EXPECT_EQ(t.m_class2analyze, "case");
+  EXPECT_EQ(t.classToAnalyze, "case");
   EXPECT_TRUE(g_seedGiven);
   EXPECT_EQ(g_seedValue, 42u);
-  EXPECT_EQ(t.m_nRandomInit, 1);
+  EXPECT_EQ(t.randomInit, 1);
 }
 
 TEST_F(Walks, PwldDefaultsManualListAndRefusals) {
   {
     Args a({"marlo", "PWLD", "d.geno", "/ANNO", "/LDBLKM1-2,6-7", "/EPS"});
-    AnalysisTask t;
+    PairwiseLDOptions t;
     std::string bad;
     ASSERT_EQ(walkPwldOptions(a.argc(), a.argv(), t, bad), WalkOutcome::kAccepted);
-    EXPECT_TRUE(t.m_bUseAnno);
-    EXPECT_EQ(t.m_nChrPosThresh, 500000);
-    EXPECT_EQ(t.m_nBlockingMethod, 0);
-    EXPECT_EQ(t.sgm.m_manualBlockList, "1-2,6-7");
-    EXPECT_DOUBLE_EQ(t.m_dEPS, 1.0);
-    EXPECT_EQ(t.sgm.m_nBST, 100);
+    EXPECT_TRUE(t.useAnno);
+    EXPECT_EQ(t.chrPosThresh, 500000);
+    EXPECT_EQ(t.blockingMethod, 0);
+    EXPECT_EQ(t.blockSettings.manualList, "1-2,6-7");
+    EXPECT_DOUBLE_EQ(t.eps, 1.0);
+    EXPECT_EQ(t.blockSettings.bootstrap, 100);
   }
   {
     Args a({"marlo", "PWLD", "d.geno", "/LDBLKM"});
-    AnalysisTask t;
+    PairwiseLDOptions t;
     std::string bad;
     ASSERT_EQ(walkPwldOptions(a.argc(), a.argv(), t, bad), WalkOutcome::kAccepted);
-    EXPECT_TRUE(t.m_bBlocking);
-    EXPECT_EQ(t.sgm.m_manualBlockList, "");
+    EXPECT_TRUE(t.blocking);
+    EXPECT_EQ(t.blockSettings.manualList, "");
   }
   {
     Args a({"marlo", "PWLD", "d.geno", "/XYZ"});
-    AnalysisTask t;
+    PairwiseLDOptions t;
     std::string bad;
     EXPECT_EQ(walkPwldOptions(a.argc(), a.argv(), t, bad), WalkOutcome::kRejected);
     EXPECT_EQ(bad, "/XYZ");
   }
   {
     Args a({"marlo", "PWLD", "d.geno", "/LDBLK1", "/XYZ"});
-    AnalysisTask t;
+    PairwiseLDOptions t;
     std::string bad;
     EXPECT_EQ(walkPwldOptions(a.argc(), a.argv(), t, bad), WalkOutcome::kDeprecatedBlocking);
   }
   for (const char* eps : {"/EPS0", "/EPS-1", "/EPSabc"}) {
     Args a({"marlo", "PWLD", "d.geno", eps});
-    AnalysisTask t;
+    PairwiseLDOptions t;
     std::string bad;
     EXPECT_EQ(walkPwldOptions(a.argc(), a.argv(), t, bad), WalkOutcome::kRejected) << eps;
   }
   {
     // "/E" is a two-character prefix: any later word starting with /E sets E.
     Args a({"marlo", "PWLD", "d.geno", "/Extra"});
-    AnalysisTask t;
+    PairwiseLDOptions t;
     std::string bad;
     ASSERT_EQ(walkPwldOptions(a.argc(), a.argv(), t, bad), WalkOutcome::kAccepted);
-    EXPECT_DOUBLE_EQ(t.sgm.m_dE, 0.0);
+    EXPECT_DOUBLE_EQ(t.blockSettings.gabriel.e, 0.0);
   }
 }
 
 TEST_F(Walks, EmAndPlem) {
   {
     Args a({"marlo", "EM", "d.impu", "/BL5"});
-    AnalysisTask t;
+    EmOptions t;
     std::string bad;
     EXPECT_EQ(walkEmOptions(a.argc(), a.argv(), t, bad), WalkOutcome::kRejected);
   }
   {
     Args a({"marlo", "PLEM", "d.impu", "/BL5", "/PLEMEPS0.001", "/MHF0.05", "/RANDOM", "/EPS0.01", "/SEED9"});
-    AnalysisTask t;
+    PlemOptions t;
     std::string bad;
     ASSERT_EQ(walkPlemOptions(a.argc(), a.argv(), t, bad), WalkOutcome::kAccepted);
-    EXPECT_EQ(t.m_nBlockLength, 5);
-    EXPECT_DOUBLE_EQ(t.m_dPlemEps, 0.001);
-    EXPECT_DOUBLE_EQ(t.m_dMinHaplotypeFreq, 0.05);
-    EXPECT_EQ(t.m_nRandomInit, 1);
-    EXPECT_DOUBLE_EQ(t.m_dEPS, 0.01);
+    EXPECT_EQ(t.blockLength, 5);
+    EXPECT_DOUBLE_EQ(t.plemEps, 0.001);
+    EXPECT_DOUBLE_EQ(t.em.minHaplotypeFreq, 0.05);
+    EXPECT_EQ(t.em.randomInit, 1);
+    EXPECT_DOUBLE_EQ(t.em.eps, 0.01);
+    applyProcessWide(t.em.seed);
     EXPECT_EQ(g_seedValue, 9u);
   }
   {
     Args a({"marlo", "EM", "d.impu", "/EPS"});
-    AnalysisTask t;
+    EmOptions t;
     std::string bad;
     ASSERT_EQ(walkEmOptions(a.argc(), a.argv(), t, bad), WalkOutcome::kAccepted);
-    EXPECT_DOUBLE_EQ(t.m_dEPS, 1.0);
+    EXPECT_DOUBLE_EQ(t.eps, 1.0);
   }
   for (const char* arg : {"/EPS0", "/EPS-0.1", "/RANDOMX", "/PLEMEPS1"}) {
     Args a({"marlo", "EM", "d.impu", arg});
-    AnalysisTask t;
+    EmOptions t;
     std::string bad;
     EXPECT_EQ(walkEmOptions(a.argc(), a.argv(), t, bad), WalkOutcome::kRejected) << arg;
   }
   for (const char* arg : {"/BL0", "/BL-3", "/BLx", "/EPS0"}) {
     Args a({"marlo", "PLEM", "d.impu", arg});
-    AnalysisTask t;
+    PlemOptions t;
     std::string bad;
     EXPECT_EQ(walkPlemOptions(a.argc(), a.argv(), t, bad), WalkOutcome::kRejected) << arg;
   }
   {
     Args a({"marlo", "PLEM", "d.impu", "/PLEMEPS-1", "/BL"});
-    AnalysisTask t;
+    PlemOptions t;
     std::string bad;
     ASSERT_EQ(walkPlemOptions(a.argc(), a.argv(), t, bad), WalkOutcome::kAccepted);
-    EXPECT_DOUBLE_EQ(t.m_dPlemEps, -1.0);
-    EXPECT_EQ(t.m_nBlockLength, 10);
+    EXPECT_DOUBLE_EQ(t.plemEps, -1.0);
+    EXPECT_EQ(t.blockLength, 10);
   }
 }
 
@@ -216,3 +218,32 @@ TEST_F(Walks, PreimpuLastMethodWinsAndTag1Threshold) {
 }
 
 }  // namespace
+
+// /THREADS reads like /SEED in all three walks; without it one worker.
+TEST(ThreadsOption, ParsedLikeTheSeed) {
+  const std::pair<const char*, unsigned> cases[] = {
+      {"/THREADS0", 0u},          {"/THREADS1", 1u},      {"/threads8", 8u},
+      {"/THREADS99x", 99u},       {"/THREADSx", 0u},      {"/THREADS-4", 0u},
+      {"/THREADS99999999999", 4294967295u}, {"/THREADS", 1u},
+  };
+  for (const auto& [arg, want] : cases) {
+    std::string bad;
+    Args a({"marlo", "PWLD", "d.geno", arg});
+    PairwiseLDOptions p;
+    ASSERT_EQ(walkPwldOptions(a.argc(), a.argv(), p, bad), WalkOutcome::kAccepted) << arg;
+    EXPECT_EQ(p.threads, want) << arg;
+    EmOptions e;
+    ASSERT_EQ(walkEmOptions(a.argc(), a.argv(), e, bad), WalkOutcome::kAccepted) << arg;
+    EXPECT_EQ(e.threads, want) << arg;
+    PlemOptions l;
+    ASSERT_EQ(walkPlemOptions(a.argc(), a.argv(), l, bad), WalkOutcome::kAccepted) << arg;
+    EXPECT_EQ(l.em.threads, want) << arg;
+  }
+  EmOptions defaults;
+  EXPECT_EQ(defaults.threads, 1u);
+  std::string bad;
+  Args a({"marlo", "PWLD", "d.geno", "/THREAD2"});
+  PairwiseLDOptions p;
+  EXPECT_EQ(walkPwldOptions(a.argc(), a.argv(), p, bad), WalkOutcome::kRejected);
+  EXPECT_EQ(bad, "/THREAD2");
+}

@@ -130,6 +130,7 @@ TEST(Parallel, WindowAndThreadCount) {
   EXPECT_EQ(orderedWindow(2, size_t{1} << 30), 1u);
   EXPECT_EQ(resolveThreadCount(1), 1u);
   EXPECT_EQ(resolveThreadCount(300), 300u);
+  EXPECT_EQ(resolveThreadCount(4294967295u), kMaxWorkers);
   const unsigned all = resolveThreadCount(0);
   EXPECT_GE(all, 1u);
   EXPECT_LE(all, std::thread::hardware_concurrency() > 0 ? std::thread::hardware_concurrency() : all);
