@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <numeric>
+#include <string>
 
 #include "common_sgt/ErrorReport.h"
 #include "common_sgt/FastFormat.h"
+#include "common_sgt/Parallel.h"
 #include "common_sgt/StatusReport.h"
 #include "ld/HtsSelection.h"
 #include "ld/LDBlockEstimate.h"
@@ -123,7 +125,7 @@ void writeRecord(TextBuffer& out, const LDBlock& block, int number, const SnpLis
 }  // namespace
 
 bool writeBlocks(std::vector<LDBlock>& blocks, FILE* hblk, const GenoData& data, const std::string& chromosome,
-                 const std::string& sampleType, double tagTolerance) {
+                 const std::string& sampleType, double tagTolerance, unsigned workers) {
   if (!hblk) {
     NULL_REPORT();
     return false;
@@ -135,27 +137,50 @@ bool writeBlocks(std::vector<LDBlock>& blocks, FILE* hblk, const GenoData& data,
 
   TextBuffer out;
   out.attach(hblk);
+  // Each block is estimated, tagged and formatted on a worker into its own
+  // record and console text; the writer passes them on in block order.
+  struct Record {
+    TextBuffer text{1 << 14};
+    std::string console;
+    bool estimated = true;
+  };
+  // A record holds a row of copies per haplotype: room for about twenty.
+  const size_t window = orderedWindow(workers, (static_cast<size_t>(data.m_numindiv) + 8) * 2 * 24);
+  std::vector<Record> slots(window);
   bool estimated = true;
-  for (int b = 0; b < count; ++b) {
+  auto compute = [&](int64_t task, unsigned) {
+    const int b = static_cast<int>(task);
+    Record& r = slots[static_cast<size_t>(task % static_cast<int64_t>(window))];
+    r.text.clear();
+    r.console.clear();
+    ConsoleCapture capture(r.console);
     LDBlock& block = blocks[b];
     SnpListEstimate estimate;
-    if (!estimateBlockHaplotypes(data, block, sampleType, estimate)) estimated = false;
+    r.estimated = estimateBlockHaplotypes(data, block, sampleType, estimate);
     selectHTS(block, tagTolerance);
     sortByCount(block);
 
-    out.appendText("!Chromosome_No:");
-    out.appendText(chromosome);
-    out.appendText("\n!Sample_Type:");
-    out.appendText(sampleType);
-    out.appendText("\n!Sample_Count:");
-    out.appendInt(data.m_numindiv);
-    out.appendChar('\n');
+    r.text.appendText("!Chromosome_No:");
+    r.text.appendText(chromosome);
+    r.text.appendText("\n!Sample_Type:");
+    r.text.appendText(sampleType);
+    r.text.appendText("\n!Sample_Count:");
+    r.text.appendInt(data.m_numindiv);
+    r.text.appendChar('\n');
 
-    printf("Block %d [", b + 1);
-    for (int p = 0; p < block.size(); ++p) printf(p > 0 ? ",%d\t" : "%d\t", block.snps[p] + 1);
-    printf("]\n");
-    writeRecord(out, block, b + 1, estimate, data, chromosome, sampleType);
-  }
+    consolePrintf("Block %d [", b + 1);
+    for (int p = 0; p < block.size(); ++p) consolePrintf(p > 0 ? ",%d\t" : "%d\t", block.snps[p] + 1);
+    consolePrintf("]\n");
+    writeRecord(r.text, block, b + 1, estimate, data, chromosome, sampleType);
+  };
+  auto emit = [&](int64_t task) {
+    const Record& r = slots[static_cast<size_t>(task % static_cast<int64_t>(window))];
+    fwrite(r.console.data(), 1, r.console.size(), stdout);
+    out.appendText(r.text.view());
+    if (!r.estimated) estimated = false;
+    return true;
+  };
+  runOrdered(workers, count, window, compute, emit);
   printf("out of loop\n");
   fflush(stdout);
   if (!out.close()) {

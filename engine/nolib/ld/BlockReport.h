@@ -19,5 +19,7 @@
 // Found" first and "out of loop" last. False when the file is missing, a
 // write to it fails, or the haplotypes of some block could not be estimated
 // (that block is written without haplotypes, the others as usual).
+// Blocks are estimated on `workers` threads; file and console are the same
+// for any number of them.
 bool writeBlocks(std::vector<LDBlock>& blocks, FILE* hblk, const GenoData& data, const std::string& chromosome,
-                 const std::string& sampleType, double tagTolerance);
+                 const std::string& sampleType, double tagTolerance, unsigned workers = 1);

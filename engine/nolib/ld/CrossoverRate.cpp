@@ -2,12 +2,14 @@
 
 #include "common_sgt/ErrorReport.h"
 #include "common_sgt/FastFormat.h"
+#include "common_sgt/Parallel.h"
 #include "common_sgt/StatusReport.h"
 #include "ld/LDBlockEstimate.h"
 #include "ld/PairwiseValue.h"
 
 bool computeCrossover(const std::vector<LDBlock>& blocks, FILE* rblk, const GenoData& data,
-                      const std::string& chromosome, const std::string& sampleType, int progressTask) {
+                      const std::string& chromosome, const std::string& sampleType, int progressTask,
+                      unsigned workers) {
   if (!rblk) {
     NULL_REPORT();
     return false;
@@ -19,14 +21,25 @@ bool computeCrossover(const std::vector<LDBlock>& blocks, FILE* rblk, const Geno
   TextBuffer out;
   out.attach(rblk);
   const std::string prefix = chromosome + "_" + sampleType + "_";
+  // The joint estimate of each neighbouring pair of blocks runs on a worker
+  // into its own text; the writer passes them on in order.
+  struct Record {
+    TextBuffer text{1 << 12};
+    std::string console;
+    bool estimated = true;
+  };
+  const size_t window = orderedWindow(workers, 0);
+  std::vector<Record> slots(window);
   bool estimated = true;
-  for (int b = 1; b < count; ++b) {
+  auto compute = [&](int64_t task, unsigned) {
+    const int b = static_cast<int>(task) + 1;
+    Record& rec = slots[static_cast<size_t>(task % static_cast<int64_t>(window))];
+    rec.text.clear();
+    rec.console.clear();
+    ConsoleCapture capture(rec.console);
+    TextBuffer& out = rec.text;
     const LDBlock& a = blocks[b - 1];
     const LDBlock& c = blocks[b];
-    reportValue(progressTask, static_cast<int>(static_cast<long long>(b) * 100 / count));
-    printf("%d-%d", b, b + 1);
-    fflush(stdout);
-
     const int ha = static_cast<int>(a.haplotypes.size());
     const int hb = static_cast<int>(c.haplotypes.size());
     out.appendText("!Chromosome_No:");
@@ -46,7 +59,7 @@ bool computeCrossover(const std::vector<LDBlock>& blocks, FILE* rblk, const Geno
     std::vector<int> joined(a.snps);
     joined.insert(joined.end(), c.snps.begin(), c.snps.end());
     SnpListEstimate estimate;
-    if (!estimate.run(data, joined, sampleType)) estimated = false;
+    rec.estimated = estimate.run(data, joined, sampleType);
 
     std::vector<double> table(static_cast<size_t>(ha) * hb, 0.0);
     double sum = 0.0;
@@ -86,7 +99,19 @@ bool computeCrossover(const std::vector<LDBlock>& blocks, FILE* rblk, const Geno
         out.appendChar('\n');
       }
     }
-  }
+  };
+  auto emit = [&](int64_t task) {
+    const int b = static_cast<int>(task) + 1;
+    const Record& rec = slots[static_cast<size_t>(task % static_cast<int64_t>(window))];
+    reportValue(progressTask, static_cast<int>(static_cast<long long>(b) * 100 / count));
+    printf("%d-%d", b, b + 1);
+    fflush(stdout);
+    fwrite(rec.console.data(), 1, rec.console.size(), stdout);
+    out.appendText(rec.text.view());
+    if (!rec.estimated) estimated = false;
+    return true;
+  };
+  runOrdered(workers, count > 1 ? count - 1 : 0, window, compute, emit);
   printf("\n");
   fflush(stdout);
   if (!out.close()) {

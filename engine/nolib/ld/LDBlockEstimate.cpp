@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <unordered_map>
 
+#include "common_sgt/Parallel.h"
 #include "ld/SubPhenotypes.h"
 #include "marlo/EMAlgorithm.h"
 #include "marlo/PLEMAlgorithm.h"
@@ -30,9 +31,9 @@ bool SnpListEstimate::run(const GenoData& data, const std::vector<int>& snps, co
   }
   estimator->setData(m_phenotypes.data(), numSnps, static_cast<int>(m_phenotypes.size()), data.m_numindiv);
   if (!estimator->perform()) {
-    printf("LD blocking, sample type %s: the haplotypes of SNPs %d-%d (%d SNPs) cannot be estimated\n",
+    consolePrintf("LD blocking, sample type %s: the haplotypes of SNPs %d-%d (%d SNPs) cannot be estimated\n",
            label.c_str(), snps.front() + 1, snps.back() + 1, numSnps);
-    fflush(stdout);
+    consoleFlush();
     return false;
   }
   for (int p = 0; p < static_cast<int>(m_phenotypes.size()); ++p) estimator->getBestPair(p, m_best[p]);

@@ -13,8 +13,8 @@
 #include "marlo/GenoData.h"
 
 LDBlockCalculator::LDBlockCalculator(const GenoData& data, const PairStore& pairs, const BlockingSettings& settings,
-                                     BlockingTasks tasks)
-    : m_data(data), m_pairs(pairs), m_settings(settings), m_tasks(tasks) {}
+                                     BlockingTasks tasks, unsigned workers)
+    : m_data(data), m_pairs(pairs), m_settings(settings), m_tasks(tasks), m_workers(workers) {}
 
 LDBlockCalculator::~LDBlockCalculator() = default;
 
@@ -49,7 +49,7 @@ int LDBlockCalculator::buildGabrielBlocks(FILE* hblk, const std::string& chromos
   }
   printf("Writing Blocks...\n");
   fflush(stdout);
-  const bool written = writeBlocks(m_blocks, hblk, m_data, chromosome, sampleType, m_settings.tag);
+  const bool written = writeBlocks(m_blocks, hblk, m_data, chromosome, sampleType, m_settings.tag, m_workers);
   printf("Blocking Complete!\n");
   fflush(stdout);
   return written ? static_cast<int>(m_blocks.size()) : -1;
@@ -76,10 +76,10 @@ int LDBlockCalculator::buildManualBlocks(FILE* hblk, const std::string& chromoso
     return -1;
   }
   m_blocks = std::move(outcome.blocks);
-  if (!writeBlocks(m_blocks, hblk, m_data, chromosome, sampleType, m_settings.tag)) return -1;
+  if (!writeBlocks(m_blocks, hblk, m_data, chromosome, sampleType, m_settings.tag, m_workers)) return -1;
   return static_cast<int>(m_blocks.size());
 }
 
 bool LDBlockCalculator::computeCrossover(FILE* rblk, const std::string& chromosome, const std::string& sampleType) {
-  return ::computeCrossover(m_blocks, rblk, m_data, chromosome, sampleType, m_tasks.crossover);
+  return ::computeCrossover(m_blocks, rblk, m_data, chromosome, sampleType, m_tasks.crossover, m_workers);
 }

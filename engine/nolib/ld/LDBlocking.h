@@ -29,9 +29,10 @@ struct BlockingTasks {
 // status -1 after its message, as the engine does for fatal list errors.
 class LDBlockCalculator {
  public:
-  // settings must outlive the calculator.
+  // settings must outlive the calculator. The block report and the
+  // crossover rates run on `workers` threads.
   LDBlockCalculator(const GenoData& data, const PairStore& pairs, const BlockingSettings& settings,
-                    BlockingTasks tasks);
+                    BlockingTasks tasks, unsigned workers = 1);
   virtual ~LDBlockCalculator();
 
   // Each returns the number of blocks, or -1 when the step could not do its
@@ -49,5 +50,6 @@ class LDBlockCalculator {
   const PairStore& m_pairs;
   const BlockingSettings& m_settings;
   BlockingTasks m_tasks;
+  unsigned m_workers;
   std::vector<LDBlock> m_blocks;
 };

@@ -302,7 +302,7 @@ bool blockingSteps(const GenoData& data, const PairwiseLDOptions& o, OutputFiles
   // rows so far must have reached their streams by then.
   out.pwld.flush();
   out.pwlds.flush();
-  LDBlockCalculator calculator(data, store, o.blockSettings, tasks);
+  LDBlockCalculator calculator(data, store, o.blockSettings, tasks, resolveThreadCount(o.threads));
   int blocks;
   if (o.blockingMethod == 0) {
     printf("LD Blocking Method :Manual\n");

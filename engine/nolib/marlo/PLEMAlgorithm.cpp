@@ -10,6 +10,7 @@
 #include <new>
 
 #include "common_sgt/LineReader.h"
+#include "common_sgt/Parallel.h"
 #include "common_sgt/Settings.h"
 #include "marlo/EMAlgorithm.h"
 
@@ -183,32 +184,32 @@ bool PLEMAlgorithm::perform() {
   joinFigures.clear();
   largestCombinationSpace = 0;
   if (blockLength < 1) {
-    printf("PLEM (sample type %s): block length %d is below 1\n", labelText(), blockLength);
-    fflush(stdout);
+    consolePrintf("PLEM (sample type %s): block length %d is below 1\n", labelText(), blockLength);
+    consoleFlush();
     return false;
   }
   if (!(ligationEps > 0.0)) {
-    printf("PLEM (sample type %s): the convergence threshold %g is not positive; a join would never end\n",
+    consolePrintf("PLEM (sample type %s): the convergence threshold %g is not positive; a join would never end\n",
            labelText(), ligationEps);
-    fflush(stdout);
+    consoleFlush();
     return false;
   }
   if (numMarkers <= blockLength) {
-    printf("PLEM (sample type %s): %d markers fit in one block of %d; partition-ligation needs two blocks or more\n",
+    consolePrintf("PLEM (sample type %s): %d markers fit in one block of %d; partition-ligation needs two blocks or more\n",
            labelText(), numMarkers, blockLength);
-    fflush(stdout);
+    consoleFlush();
     return false;
   }
   if (numPheno < 1 || !phenotypes || numIndividuals < 1) {
-    printf("PLEM (sample type %s): no genotypes to estimate\n", labelText());
-    fflush(stdout);
+    consolePrintf("PLEM (sample type %s): no genotypes to estimate\n", labelText());
+    consoleFlush();
     return false;
   }
   for (int p = 0; p < numPheno; ++p) {
     if (phenotypes[p].genotype.size() != 2 * static_cast<size_t>(numMarkers)) {
-      printf("PLEM (sample type %s): genotype #%d holds %zu letters for %d markers\n", labelText(), p,
+      consolePrintf("PLEM (sample type %s): genotype #%d holds %zu letters for %d markers\n", labelText(), p,
              phenotypes[p].genotype.size(), numMarkers);
-      fflush(stdout);
+      consoleFlush();
       return false;
     }
   }
@@ -216,11 +217,11 @@ bool PLEMAlgorithm::perform() {
   try {
     ok = buildInitialHaplotypeSet() && mergeBlocks();
   } catch (const std::bad_alloc&) {
-    printf("PLEM (sample type %s): not enough memory for the estimation\n", labelText());
+    consolePrintf("PLEM (sample type %s): not enough memory for the estimation\n", labelText());
     ok = false;
   }
   if (!ok) clearResults();
-  fflush(stdout);
+  consoleFlush();
   return ok;
 }
 
@@ -248,7 +249,7 @@ void PLEMAlgorithm::buildBlockPhenotypes(int start, int size) {
 
 bool PLEMAlgorithm::buildInitialHaplotypeSet() {
   numBlocks = numMarkers / blockLength + (numMarkers % blockLength > 0 ? 1 : 0);
-  if (g_debugLevel >= 1) printf("Build Initial Haplotype Set for %d Markers, %d Blocks\n", numMarkers, numBlocks);
+  if (g_debugLevel >= 1) consolePrintf("Build Initial Haplotype Set for %d Markers, %d Blocks\n", numMarkers, numBlocks);
   blocks.assign(numBlocks, BlockHaplotypeSet());
   for (int b = 0; b < numBlocks; ++b) {
     const int start = b * blockLength;
@@ -258,9 +259,9 @@ bool PLEMAlgorithm::buildInitialHaplotypeSet() {
     em.setLabel(m_label);
     em.setData(blockPhenotypes, size, numBlockPhenotypes, numIndividuals);
     if (g_debugLevel >= 1)
-      printf(" Make Haplotype Block %d/%d [%d~%d)\n", b + 1, numBlocks, start, (b + 1) * blockLength);
+      consolePrintf(" Make Haplotype Block %d/%d [%d~%d)\n", b + 1, numBlocks, start, (b + 1) * blockLength);
     if (!em.performEM()) {
-      printf("PLEM (sample type %s): the haplotypes of markers %d to %d cannot be estimated\n", labelText(),
+      consolePrintf("PLEM (sample type %s): the haplotypes of markers %d to %d cannot be estimated\n", labelText(),
              start + 1, start + size);
       return false;
     }
@@ -379,26 +380,26 @@ void PLEMAlgorithm::finalTextIndexes() {
 }
 
 bool PLEMAlgorithm::mergeBlocks() {
-  if (g_debugLevel >= 2) printf(" Merging Blocks\n");
+  if (g_debugLevel >= 2) consolePrintf(" Merging Blocks\n");
   for (;;) {
     int out = 0;
     for (int i = 0; i < numBlocks; i += 2) {
       if (i + 1 < numBlocks) {
         if (numBlocks < 3) {
-          if (g_debugLevel >= 2) printf(" - merge %d,%d to nothing", i, i + 1);
+          if (g_debugLevel >= 2) consolePrintf(" - merge %d,%d to nothing", i, i + 1);
           BlockHaplotypeSet scratch;
           if (!ligate(i, scratch)) return false;
         } else {
-          if (g_debugLevel >= 2) printf(" - merge %d,%d to %d", i, i + 1, out);
+          if (g_debugLevel >= 2) consolePrintf(" - merge %d,%d to %d", i, i + 1, out);
           if (!ligate(i, blocks[out])) return false;
           if (static_cast<int>(m_blockNode.size()) <= out) m_blockNode.resize(out + 1, -1);
           m_blockNode[out] = m_joinedNode;
         }
         if (g_debugLevel >= 2)
-          printf(" ... size=%d, =%d haplotypes\n", blocks[out].numMarkers, blocks[out].numHaplotypes);
+          consolePrintf(" ... size=%d, =%d haplotypes\n", blocks[out].numMarkers, blocks[out].numHaplotypes);
       }
       if (i == numBlocks - 1) {
-        if (g_debugLevel >= 2) printf(" - copy %d to %d\n", i, out);
+        if (g_debugLevel >= 2) consolePrintf(" - copy %d to %d\n", i, out);
         if (i != out) {
           blocks[out] = blocks[i];
           if (static_cast<int>(m_blockNode.size()) > i) {
@@ -419,14 +420,14 @@ bool PLEMAlgorithm::mergeBlocks() {
 }
 
 void PLEMAlgorithm::reportNoFit(int phenotype, int rangeFrom, int rangeTo) const {
-  if (g_debugLevel >= 1) printf("  %dth phenotype: numAllele1*numAllele2=S=0, Cannot merge\n", phenotype);
-  printf("PLEM (sample type %s): a genotype fits no pair of the retained block haplotypes over markers %d to %d; "
+  if (g_debugLevel >= 1) consolePrintf("  %dth phenotype: numAllele1*numAllele2=S=0, Cannot merge\n", phenotype);
+  consolePrintf("PLEM (sample type %s): a genotype fits no pair of the retained block haplotypes over markers %d to %d; "
          "there is no estimate for this sample type\n",
          labelText(), rangeFrom + 1, rangeTo);
 }
 
 void PLEMAlgorithm::reportNoMemory(long long bytes, int rangeFrom, int rangeTo) const {
-  printf("PLEM (sample type %s): the join of markers %d to %d needs about %lld MB, more than this machine has "
+  consolePrintf("PLEM (sample type %s): the join of markers %d to %d needs about %lld MB, more than this machine has "
          "available; there is no estimate for this sample type\n",
          labelText(), rangeFrom + 1, rangeTo, bytes >> 20);
 }
@@ -594,7 +595,7 @@ bool PLEMAlgorithm::numberCells(const BlockHaplotypeSet& left, const BlockHaplot
     }
   }
   if (space <= kLargeCombinationSpace)
-    printf("alle1.numAlle:%d, alle2.numAlle:%d, totAlle:%lld, from:%d, to:%d\n", numLeftHaplotypes,
+    consolePrintf("alle1.numAlle:%d, alle2.numAlle:%d, totAlle:%lld, from:%d, to:%d\n", numLeftHaplotypes,
            numRightHaplotypes, space, rangeFrom, right.numMarkers);
   reportNoMemory(bytes, rangeFrom, rangeTo);
   ligationRecords.clear();
@@ -662,7 +663,7 @@ int PLEMAlgorithm::runJoinEm() {
       rec.weightSum = sum;
     }
     if (++iterations > kMaxIterations) {
-      printf("Warning: PLEM join stopped after %d iterations without convergence (sample type %s); "
+      consolePrintf("Warning: PLEM join stopped after %d iterations without convergence (sample type %s); "
              "the estimate of the last iteration is used\n",
              kMaxIterations, labelText());
       break;
@@ -790,7 +791,7 @@ bool PLEMAlgorithm::ligate(int l, BlockHaplotypeSet& out) {
   figures.numRight = right.numHaplotypes;
   joinFigures.push_back(figures);
   if (space > kLargeCombinationSpace)
-    printf("alle1.numAlle:%d, alle2.numAlle:%d, totAlle:%lld, from:%d, to:%d\n", left.numHaplotypes,
+    consolePrintf("alle1.numAlle:%d, alle2.numAlle:%d, totAlle:%lld, from:%d, to:%d\n", left.numHaplotypes,
            right.numHaplotypes, space, rangeFrom, rightSize);
   if (width < numMarkers) {
     buildBlockPhenotypes(rangeFrom, width);
@@ -801,7 +802,7 @@ bool PLEMAlgorithm::ligate(int l, BlockHaplotypeSet& out) {
   }
   joinFigures.back().records = numBlockPhenotypes;
   if (left.numMarkers != blockLength || right.numMarkers != rightSize) {
-    printf("PLEM (sample type %s): blocks of %d and %d markers where %d and %d belong\n", labelText(),
+    consolePrintf("PLEM (sample type %s): blocks of %d and %d markers where %d and %d belong\n", labelText(),
            left.numMarkers, right.numMarkers, blockLength, rightSize);
     return false;
   }
