@@ -1,6 +1,9 @@
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "SGManager.h"
+#include "common_sgt/Parallel.h"
 #include "marlo/EMAlgorithm.h"
 #include "marlo/HaplotypeEstimator.h"
 #include "marlo/HaplotypeResultFiles.h"
@@ -27,40 +30,36 @@ bool SGManager::performHaplotypeEstimation(const EmOptions& o) {
   HaplotypeResultFiles files;
   if (!beginHaplotypeCommand(files, ".em", who)) return false;
 
-  bool ok = true;
-  bool wrote = false;
-  const int n = genoData.m_SampleTypeTableSize;
-  for (int t = 0; t <= n; ++t) {
-    const std::string name = genoData.sampleTypeTable[t].name;
-    if (!loadForHaplotypeCommand(files, name, wrote, who)) return false;
-    if (genoData.m_nummarker == 0 || genoData.m_numindiv == 0) continue;
-    if (genoData.m_nummarker > kMaxEmMarkers) {
+  std::vector<int> types;
+  for (int t = 0; t <= genoData.m_SampleTypeTableSize; ++t) types.push_back(t);
+  auto estimate = [&](GenoData& data, int t, HaplotypeResultFiles& out, bool& wrote) {
+    const std::string& name = data.sampleTypeTable[t].name;
+    if (data.m_nummarker > kMaxEmMarkers) {
       // Nothing can be estimated for this type: the command has not done its
       // work, so it must not end with the success status.
-      printf("%s - too many markers(%d). use PLEM\n", who, genoData.m_nummarker);
-      fflush(stdout);
-      ok = false;
-      continue;
+      consolePrintf("%s - too many markers(%d). use PLEM\n", who, data.m_nummarker);
+      return false;
     }
     EMAlgorithm em;
     em.eps = o.eps;
     em.setInitMode(o.randomInit);
     em.setLabel(name);
-    em.setData(genoData.phenotypes.data(), genoData.m_nummarker, genoData.m_numpheno, genoData.m_numindiv);
+    em.setData(data.phenotypes.data(), data.m_nummarker, data.m_numpheno, data.m_numindiv);
     if (!em.performEM()) {
-      printf("%s - estimation failed for sample type %s\n", who, name.c_str());
-      fflush(stdout);
-      ok = false;
-      continue;
+      consolePrintf("%s - estimation failed for sample type %s\n", who, name.c_str());
+      return false;
     }
-    HaplotypeEstimator::writePopulationHeader(files.population, genoData, t);
-    em.writePopulationFile(files.population, genoData.m_ChromosomeNo.c_str(), o.minHaplotypeFreq, name.c_str());
-    em.writeBlockFile(files.block, genoData, t);
-    em.writeIndividualFile(files.individual, genoData.m_ChromosomeNo.c_str(), name.c_str(), genoData.sampleTypes,
-                           genoData.m_MergeSampleCount);
+    HaplotypeEstimator::writePopulationHeader(out.population, data, t);
+    em.writePopulationFile(out.population, data.m_ChromosomeNo.c_str(), o.minHaplotypeFreq, name.c_str());
+    em.writeBlockFile(out.block, data, t);
+    em.writeIndividualFile(out.individual, data.m_ChromosomeNo.c_str(), name.c_str(), data.sampleTypes,
+                           data.m_MergeSampleCount);
     wrote = true;
-    fflush(stdout);
-  }
+    return true;
+  };
+  bool loadFailed = false;
+  bool ok = estimateTypes(files, types, resolveThreadCount(o.threads), who, estimate, loadFailed);
+  if (loadFailed) return false;
   if (!files.close()) ok = false;
   return ok;
 }

@@ -12,7 +12,25 @@
 
 namespace {
 thread_local std::string* t_capture = nullptr;
+thread_local std::string* t_errorCapture = nullptr;
+
+// vsnprintf appended to text.
+void appendFormatted(std::string& text, const char* format, va_list ap) {
+  char small[256];
+  va_list again;
+  va_copy(again, ap);
+  const int n = vsnprintf(small, sizeof small, format, ap);
+  if (n >= 0 && static_cast<size_t>(n) < sizeof small) {
+    text.append(small, static_cast<size_t>(n));
+  } else if (n >= 0) {
+    const size_t at = text.size();
+    text.resize(at + static_cast<size_t>(n) + 1);
+    vsnprintf(text.data() + at, static_cast<size_t>(n) + 1, format, again);
+    text.resize(at + static_cast<size_t>(n));
+  }
+  va_end(again);
 }
+}  // namespace
 
 unsigned resolveThreadCount(unsigned requested) {
   if (requested > kMaxWorkers) return kMaxWorkers;
@@ -30,37 +48,44 @@ unsigned resolveThreadCount(unsigned requested) {
 void consolePrintf(const char* format, ...) {
   va_list ap;
   va_start(ap, format);
-  if (!t_capture) {
+  if (t_capture)
+    appendFormatted(*t_capture, format, ap);
+  else
     vprintf(format, ap);
-    va_end(ap);
-    return;
-  }
-  char small[256];
-  va_list again;
-  va_copy(again, ap);
-  const int n = vsnprintf(small, sizeof small, format, ap);
   va_end(ap);
-  if (n < 0) {
-    va_end(again);
+}
+
+void consoleErrorText(const std::string& text) {
+  if (t_errorCapture) {
+    t_errorCapture->append(text);
     return;
   }
-  if (static_cast<size_t>(n) < sizeof small) {
-    t_capture->append(small, static_cast<size_t>(n));
-  } else {
-    const size_t at = t_capture->size();
-    t_capture->resize(at + static_cast<size_t>(n) + 1);
-    vsnprintf(t_capture->data() + at, static_cast<size_t>(n) + 1, format, again);
-    t_capture->resize(at + static_cast<size_t>(n));
-  }
-  va_end(again);
+  fputs(text.c_str(), stderr);
+  fflush(stderr);
+}
+
+void consoleErrorPrintf(const char* format, ...) {
+  va_list ap;
+  va_start(ap, format);
+  std::string text;
+  appendFormatted(text, format, ap);
+  va_end(ap);
+  consoleErrorText(text);
 }
 
 void consoleFlush() {
   if (!t_capture) fflush(stdout);
 }
 
-ConsoleCapture::ConsoleCapture(std::string& target) : m_previous(t_capture) { t_capture = &target; }
-ConsoleCapture::~ConsoleCapture() { t_capture = m_previous; }
+ConsoleCapture::ConsoleCapture(std::string& target, std::string* errorTarget)
+    : m_previous(t_capture), m_previousError(t_errorCapture) {
+  t_capture = &target;
+  t_errorCapture = errorTarget;
+}
+ConsoleCapture::~ConsoleCapture() {
+  t_capture = m_previous;
+  t_errorCapture = m_previousError;
+}
 
 size_t orderedWindow(unsigned workers, size_t bytesPerTask, size_t byteLimit) {
   size_t window = static_cast<size_t>(workers == 0 ? 1 : workers) * 4;

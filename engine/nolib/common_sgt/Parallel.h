@@ -24,18 +24,25 @@ unsigned resolveThreadCount(unsigned requested);
 void consolePrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // fflush(stdout), unless a capture is active (its text is printed later).
 void consoleFlush();
+// Text for standard error (written and flushed at once), or for the error
+// buffer of the active capture; without one, that capture's stdout buffer
+// does not take it: it goes to standard error.
+void consoleErrorText(const std::string& text);
+void consoleErrorPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// While alive, consolePrintf on this thread appends to target. Nests: the
-// previous capture comes back at destruction.
+// While alive, consolePrintf on this thread appends to target (and
+// consoleErrorText to errorTarget, when given). Nests: the previous capture
+// comes back at destruction.
 class ConsoleCapture {
  public:
-  explicit ConsoleCapture(std::string& target);
+  explicit ConsoleCapture(std::string& target, std::string* errorTarget = nullptr);
   ~ConsoleCapture();
   ConsoleCapture(const ConsoleCapture&) = delete;
   ConsoleCapture& operator=(const ConsoleCapture&) = delete;
 
  private:
   std::string* m_previous;
+  std::string* m_previousError;
 };
 
 // Results a caller may keep in flight: at most four per worker, and at most

@@ -9,6 +9,7 @@
 #include "common_sgt/ErrorReport.h"
 #include "common_sgt/FileUtil.h"
 #include "common_sgt/LineReader.h"
+#include "common_sgt/Parallel.h"
 #include "common_sgt/Settings.h"
 #include "common_sgt/StatusReport.h"
 
@@ -46,16 +47,16 @@ bool parsePosition(std::string_view text, int& value) {
 }
 
 void badMarkerLine(const char* fileName, long long lineNumber, int marker, const std::string& problem) {
-  printf("GenoData::loadData %s, line %lld (marker #%d): %s\n", fileName, lineNumber, marker, problem.c_str());
-  fflush(stdout);
+  consolePrintf("GenoData::loadData %s, line %lld (marker #%d): %s\n", fileName, lineNumber, marker, problem.c_str());
+  consoleFlush();
 }
 
 // Reads the first line of a header, or says which one is missing.
 bool headerLine(LineReader& reader, std::string_view& line, const char* fileName, int number,
                 const char* what) {
   if (reader.next(line)) return true;
-  printf("GenoData::loadHeader %s: line %d (%s) is missing\n", fileName, number, what);
-  fflush(stdout);
+  consolePrintf("GenoData::loadHeader %s: line %d (%s) is missing\n", fileName, number, what);
+  consoleFlush();
   return false;
 }
 
@@ -92,12 +93,12 @@ bool GenoData::loadHeader(const char* fileName) {
     NULL_REPORT();
     return false;
   }
-  if (g_debugLevel >= 1) printf("GenoData::loadHeader %s\n", fileName);
+  if (g_debugLevel >= 1) consolePrintf("GenoData::loadHeader %s\n", fileName);
   LineReader reader;
   if (!reader.open(fileName)) {
-    printf("ifstream fileInputStream(%s)\n fileInputStream.is_open() == false %s:%d\n", fileName, SGT_UNIT,
+    consolePrintf("ifstream fileInputStream(%s)\n fileInputStream.is_open() == false %s:%d\n", fileName, SGT_UNIT,
            __LINE__);
-    fflush(stdout);
+    consoleFlush();
     m_headerState = HeaderState::kCannotOpen;
     return false;
   }
@@ -109,17 +110,17 @@ bool GenoData::loadHeader(const char* fileName) {
   if (!headerLine(reader, line, fileName, 1, "sample identifiers")) return false;
   splitTabs(line, fields);
   if (fields.size() < 5) {
-    printf("GenoData::loadHeader %s: line 1 has %d fields; four leading fields and at least one sample "
+    consolePrintf("GenoData::loadHeader %s: line 1 has %d fields; four leading fields and at least one sample "
            "identifier are needed\n",
            fileName, static_cast<int>(fields.size()));
-    fflush(stdout);
+    consoleFlush();
     return false;
   }
   const int n = static_cast<int>(fields.size()) - 4;
   sampleIds.assign(fields.begin() + 4, fields.end());
   if (g_debugLevel >= 2) {
-    printf(" m_MergeSampleCount = %d\n", n);
-    printf(" Samples = [%s],[%s],...[%s]\n", sampleIds[0].c_str(), n > 1 ? sampleIds[1].c_str() : "",
+    consolePrintf(" m_MergeSampleCount = %d\n", n);
+    consolePrintf(" Samples = [%s],[%s],...[%s]\n", sampleIds[0].c_str(), n > 1 ? sampleIds[1].c_str() : "",
            sampleIds[n - 1].c_str());
   }
 
@@ -129,9 +130,9 @@ bool GenoData::loadHeader(const char* fileName) {
   }
   splitTabs(line, fields);
   if (static_cast<int>(fields.size()) < n + 4) {
-    printf("GenoData::loadHeader %s: line 2 has %d sample types for %d sample identifiers\n", fileName,
+    consolePrintf("GenoData::loadHeader %s: line 2 has %d sample types for %d sample identifiers\n", fileName,
            static_cast<int>(fields.size()) - 4 > 0 ? static_cast<int>(fields.size()) - 4 : 0, n);
-    fflush(stdout);
+    consoleFlush();
     clearHeader();
     return false;
   }
@@ -160,36 +161,36 @@ bool GenoData::loadHeader(const char* fileName) {
   typeIndex.clear();
   for (int t = 0; t <= m_SampleTypeTableSize; ++t) typeIndex[sampleTypeTable[t].name] = t;
   if (g_debugLevel >= 2) {
-    printf(" m_SampleTypeTableSize = %d\n", m_SampleTypeTableSize);
+    consolePrintf(" m_SampleTypeTableSize = %d\n", m_SampleTypeTableSize);
     for (int t = 0; t < m_SampleTypeTableSize; ++t)
-      printf("    types[\"%s\"] = (%d)\n", sampleTypeTable[t].name.c_str(), sampleTypeTable[t].count);
+      consolePrintf("    types[\"%s\"] = (%d)\n", sampleTypeTable[t].name.c_str(), sampleTypeTable[t].count);
   }
 
   if (reader.next(line)) {
     splitTabs(line, fields);
     m_ChromosomeNo = fields.size() >= 2 ? fields[1] : std::string();
   }
-  if (g_debugLevel >= 2) printf(" m_ChromosomeNo = %s\n", m_ChromosomeNo.c_str());
+  if (g_debugLevel >= 2) consolePrintf(" m_ChromosomeNo = %s\n", m_ChromosomeNo.c_str());
   reader.close();
 
   const long long lines = countDataLines(fileName);
   if (lines < 0) {
-    printf("GenoData::loadHeader %s: the file cannot be read again to count its lines\n", fileName);
-    fflush(stdout);
+    consolePrintf("GenoData::loadHeader %s: the file cannot be read again to count its lines\n", fileName);
+    consoleFlush();
     clearHeader();
     return false;
   }
   if (lines - 2 > INT_MAX) {
-    printf("GenoData::loadHeader %s: %lld marker lines are more than this program can hold\n", fileName,
+    consolePrintf("GenoData::loadHeader %s: %lld marker lines are more than this program can hold\n", fileName,
            lines - 2);
-    fflush(stdout);
+    consoleFlush();
     clearHeader();
     return false;
   }
   m_ori_nummarker = lines > 2 ? static_cast<int>(lines - 2) : 0;
   m_nummarker = m_ori_nummarker;
-  if (g_debugLevel >= 2) printf(" m_ori_nummarker = %d\n", m_ori_nummarker);
-  fflush(stdout);
+  if (g_debugLevel >= 2) consolePrintf(" m_ori_nummarker = %d\n", m_ori_nummarker);
+  consoleFlush();
   m_headerState = HeaderState::kLoaded;
   return true;
 }
@@ -200,32 +201,32 @@ bool GenoData::loadData(const char* fileName, const char* sampleTypeName) {
     return false;
   }
   m_fileName = fileName;
-  if (g_debugLevel >= 1) printf("GenoData::loadData(sample type =\"%s\")\n", sampleTypeName);
+  if (g_debugLevel >= 1) consolePrintf("GenoData::loadData(sample type =\"%s\")\n", sampleTypeName);
   clearTypeData();
   markerUsed.assign(m_ori_nummarker, true);
   markerOrder.resize(m_ori_nummarker);
   for (int k = 0; k < m_ori_nummarker; ++k) markerOrder[k] = k;
   if (m_headerState != HeaderState::kLoaded) {
-    printf("GenoData::loadData %s: no usable header lines were loaded\n", fileName);
-    fflush(stdout);
+    consolePrintf("GenoData::loadData %s: no usable header lines were loaded\n", fileName);
+    consoleFlush();
     return false;
   }
   if (m_nummarker == 0) {
-    if (m_ori_nummarker > 0) printf("All the data was flagged.\n");
-    fflush(stdout);
+    if (m_ori_nummarker > 0) consolePrintf("All the data was flagged.\n");
+    consoleFlush();
     return true;
   }
 
   LineReader reader;
   if (!reader.open(fileName)) {
-    printf("GenoData::loadData cannot open %s\n", fileName);
-    fflush(stdout);
+    consolePrintf("GenoData::loadData cannot open %s\n", fileName);
+    consoleFlush();
     return false;
   }
   std::string_view line;
   if (!reader.next(line) || !reader.next(line)) {
-    printf("GenoData::loadData %s: the header lines are missing\n", fileName);
-    fflush(stdout);
+    consolePrintf("GenoData::loadData %s: the header lines are missing\n", fileName);
+    consoleFlush();
     return false;
   }
 
@@ -233,8 +234,8 @@ bool GenoData::loadData(const char* fileName, const char* sampleTypeName) {
   if (auto it = typeIndex.find(sampleTypeName); it != typeIndex.end()) t = it->second;
   m_numindiv = t >= 0 ? sampleTypeTable[t].count : 0;
   if (m_numindiv == 0) {
-    printf("Sample type '%s' counts 0\n", sampleTypeName);
-    fflush(stdout);
+    consolePrintf("Sample type '%s' counts 0\n", sampleTypeName);
+    consoleFlush();
     return true;
   }
 
@@ -259,13 +260,13 @@ bool GenoData::loadData(const char* fileName, const char* sampleTypeName) {
   // One genotype text per individual, two letters per marker.
   std::vector<std::string> texts(m_numindiv, std::string(2 * static_cast<size_t>(markers), '\0'));
   if (g_debugLevel >= 1) {
-    printf(" m_nummarker = %d\n", m_nummarker);
-    printf(" m_numindiv/total = %d/%d\n", m_numindiv, n);
+    consolePrintf(" m_nummarker = %d\n", m_nummarker);
+    consolePrintf(" m_numindiv/total = %d/%d\n", m_numindiv, n);
   }
 
   auto fail = [&]() {
     clearTypeData();
-    fflush(stdout);
+    consoleFlush();
     return false;
   };
   for (int k = 0; k < m_ori_nummarker; ++k) {
@@ -288,7 +289,7 @@ bool GenoData::loadData(const char* fileName, const char* sampleTypeName) {
       from = p + 1;
     }
     if (!tabsFound) {
-      printf("Invalid data(%.*s) at marker #%d. TAB not found!\n", static_cast<int>(line.size()), line.data(), k);
+      consolePrintf("Invalid data(%.*s) at marker #%d. TAB not found!\n", static_cast<int>(line.size()), line.data(), k);
       badMarkerLine(fileName, lineNo, k, line.empty() ? "empty line among the marker lines"
                                                       : "fewer than four tabs before the genotypes");
       return fail();
@@ -358,9 +359,9 @@ bool GenoData::loadData(const char* fileName, const char* sampleTypeName) {
     }
   }
   m_numpheno = static_cast<int>(firstMember.size());
-  printf("GenoData::loadData Phenotype #: %d\n", m_numpheno);
-  printf("Loading pheno...[COUNT:%d]\n", m_numindiv);
-  fflush(stdout);
+  consolePrintf("GenoData::loadData Phenotype #: %d\n", m_numpheno);
+  consolePrintf("Loading pheno...[COUNT:%d]\n", m_numindiv);
+  consoleFlush();
 
   phenotypes.resize(m_numpheno);
   for (int p = 0; p < m_numpheno; ++p) phenotypes[p].setGenotype(std::move(texts[firstMember[p]]), groupSize[p]);
