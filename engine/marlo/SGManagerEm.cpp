@@ -32,6 +32,9 @@ bool SGManager::performHaplotypeEstimation(const EmOptions& o) {
 
   std::vector<int> types;
   for (int t = 0; t <= genoData.m_SampleTypeTableSize; ++t) types.push_back(t);
+  // Types run side by side; threads left over go to each estimation.
+  const unsigned workers = resolveThreadCount(o.threads);
+  const unsigned perType = workers > types.size() ? workers / static_cast<unsigned>(types.size()) : 1;
   auto estimate = [&](GenoData& data, int t, HaplotypeResultFiles& out, bool& wrote) {
     const std::string& name = data.sampleTypeTable[t].name;
     if (data.m_nummarker > kMaxEmMarkers) {
@@ -44,6 +47,7 @@ bool SGManager::performHaplotypeEstimation(const EmOptions& o) {
     em.eps = o.eps;
     em.setInitMode(o.randomInit);
     em.setLabel(name);
+    em.workers = perType;
     em.setData(data.phenotypes.data(), data.m_nummarker, data.m_numpheno, data.m_numindiv);
     if (!em.performEM()) {
       consolePrintf("%s - estimation failed for sample type %s\n", who, name.c_str());
@@ -58,7 +62,7 @@ bool SGManager::performHaplotypeEstimation(const EmOptions& o) {
     return true;
   };
   bool loadFailed = false;
-  bool ok = estimateTypes(files, types, resolveThreadCount(o.threads), who, estimate, loadFailed);
+  bool ok = estimateTypes(files, types, workers, who, estimate, loadFailed);
   if (loadFailed) return false;
   if (!files.close()) ok = false;
   return ok;

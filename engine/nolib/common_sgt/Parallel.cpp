@@ -96,6 +96,38 @@ size_t orderedWindow(unsigned workers, size_t bytesPerTask, size_t byteLimit) {
   return window < 1 ? 1 : window;
 }
 
+void parallelRanges(const std::vector<int64_t>& bounds, const std::function<void(int64_t, int64_t)>& body) {
+  if (bounds.size() < 2) return;
+  const size_t parts = bounds.size() - 1;
+  std::vector<std::exception_ptr> failures(parts);
+  std::vector<std::thread> threads;
+  threads.reserve(parts - 1);
+  size_t started = 1;
+  for (size_t k = 1; k < parts; ++k) {
+    try {
+      threads.emplace_back([&, k] {
+        try {
+          body(bounds[k], bounds[k + 1]);
+        } catch (...) {
+          failures[k] = std::current_exception();
+        }
+      });
+      ++started;
+    } catch (...) {
+      break;  // no more threads: the calling thread does the rest
+    }
+  }
+  try {
+    body(bounds[0], bounds[1]);
+    for (size_t k = started; k < parts; ++k) body(bounds[k], bounds[k + 1]);
+  } catch (...) {
+    failures[0] = std::current_exception();
+  }
+  for (std::thread& t : threads) t.join();
+  for (const std::exception_ptr& f : failures)
+    if (f) std::rethrow_exception(f);
+}
+
 bool runOrdered(unsigned workers, int64_t count, size_t window,
                 const std::function<void(int64_t, unsigned)>& compute, const std::function<bool(int64_t)>& emit) {
   if (count <= 0) return true;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 // Work spread over threads with results that do not depend on the thread
 // count: tasks are numbered, workers compute them in any order, and the
@@ -48,6 +49,12 @@ class ConsoleCapture {
 // Results a caller may keep in flight: at most four per worker, and at most
 // byteLimit / bytesPerTask of them, but always at least one.
 size_t orderedWindow(unsigned workers, size_t bytesPerTask, size_t byteLimit = size_t{64} << 20);
+
+// Runs body(bounds[k], bounds[k + 1]) for every k, the first range on the
+// calling thread and each other one on a thread of its own, and returns when
+// all are done (the first exception thrown is rethrown). For work whose
+// ranges do not depend on each other.
+void parallelRanges(const std::vector<int64_t>& bounds, const std::function<void(int64_t, int64_t)>& body);
 
 // Runs compute(task, worker) for task = 0 .. count - 1 on `workers` threads
 // (worker = 0 .. workers - 1 names the thread, for per-thread scratch), and

@@ -108,27 +108,34 @@ void EMAlgorithm::iterate() {
 
   emCnt = 1;
   double lPrev = 0.0;
+  // Each phenotype's likelihood term, summed in phenotype order below.
+  std::vector<double> term(static_cast<size_t>(numPheno > 0 ? numPheno : 0), 0.0);
   for (;;) {
-    // Maximisation.
+    // Maximisation: per phenotype its weight sum and scaled weights (and
+    // likelihood term), then the frequencies in phenotype order.
     for (double& f : frequency) f = 0.0;
+    forPhenotypes([&](int first, int end) {
+      for (int p = first; p < end; ++p) {
+        Phenotype& ph = phenotypes[p];
+        double sum = 0.0;
+        if (ph.count >= 1 && ph.numPairs > 0)
+          for (double w : ph.pairWeight) sum += w;
+        ph.pairWeightSum = sum;
+        if (ph.count < 1) continue;
+        const double factor = static_cast<double>(ph.count) / (n * ph.pairWeightSum);
+        for (double& w : ph.pairWeight) w = w * factor;
+        term[p] = ph.count * log(ph.pairWeightSum);
+      }
+    });
     for (int p = 0; p < numPheno; ++p) {
-      Phenotype& ph = phenotypes[p];
-      double sum = 0.0;
-      if (ph.count >= 1 && ph.numPairs > 0)
-        for (double w : ph.pairWeight) sum += w;
-      ph.pairWeightSum = sum;
-    }
-    for (int p = 0; p < numPheno; ++p) {
-      Phenotype& ph = phenotypes[p];
+      const Phenotype& ph = phenotypes[p];
       if (ph.count < 1) continue;
-      const double factor = static_cast<double>(ph.count) / (n * ph.pairWeightSum);
       const double m = ph.numHeterozygous == 0 ? 2.0 : 1.0;
       const int* i1 = pairHaplotype1.data() + pairOffset[p];
       const int* i2 = pairHaplotype2.data() + pairOffset[p];
-      double* w = ph.pairWeight.data();
+      const double* w = ph.pairWeight.data();
       const bool twoSides = ph.numHeterozygous > 0;
       for (int j = 0; j < ph.numPairs; ++j) {
-        w[j] = w[j] * factor;
         const double a = m * w[j] * 0.5;
         frequency[i1[j]] += a;
         if (twoSides) frequency[i2[j]] += a;
@@ -136,27 +143,27 @@ void EMAlgorithm::iterate() {
     }
     // Likelihood.
     double s2 = 0.0;
-    for (int p = 0; p < numPheno; ++p) {
-      const Phenotype& ph = phenotypes[p];
-      if (ph.count > 0) s2 += ph.count * log(ph.pairWeightSum);
-    }
+    for (int p = 0; p < numPheno; ++p)
+      if (phenotypes[p].count > 0) s2 += term[p];
     const double l = constant + s2;
     likelihood = l;
     const double dl = fabs(lPrev - l);
     if (dl < eps) break;
     // Expectation.
-    for (int p = 0; p < numPheno; ++p) {
-      Phenotype& ph = phenotypes[p];
-      if (ph.count < 1) continue;
-      const int* i1 = pairHaplotype1.data() + pairOffset[p];
-      const int* i2 = pairHaplotype2.data() + pairOffset[p];
-      double* w = ph.pairWeight.data();
-      const bool doubled = ph.numHeterozygous >= 1;
-      for (int j = 0; j < ph.numPairs; ++j) {
-        w[j] = frequency[i1[j]] * frequency[i2[j]];
-        if (doubled) w[j] = w[j] * 2.0;
+    forPhenotypes([&](int first, int end) {
+      for (int p = first; p < end; ++p) {
+        Phenotype& ph = phenotypes[p];
+        if (ph.count < 1) continue;
+        const int* i1 = pairHaplotype1.data() + pairOffset[p];
+        const int* i2 = pairHaplotype2.data() + pairOffset[p];
+        double* w = ph.pairWeight.data();
+        const bool doubled = ph.numHeterozygous >= 1;
+        for (int j = 0; j < ph.numPairs; ++j) {
+          w[j] = frequency[i1[j]] * frequency[i2[j]];
+          if (doubled) w[j] = w[j] * 2.0;
+        }
       }
-    }
+    });
     emCnt += 1;
     lPrev = l;
     if (g_emIterationProgress && emCnt % 100 == 0) progressStep();
@@ -175,20 +182,43 @@ void EMAlgorithm::iterate() {
 void EMAlgorithm::finalPosteriors() {
   if (g_debugLevel >= 1) consolePrintf("  Calc Freq numpheno=%d\n", numPheno);
   if (g_emIterationProgress) progressPhase("Calc. Frequency");
-  for (int p = 0; p < numPheno; ++p) {
-    if (g_emIterationProgress) progressStep();
-    Phenotype& ph = phenotypes[p];
-    if (ph.count <= 0) continue;
-    const int* i1 = pairHaplotype1.data() + pairOffset[p];
-    const int* i2 = pairHaplotype2.data() + pairOffset[p];
-    double* w = ph.pairWeight.data();
-    double sum = 0.0;
-    for (int j = 0; j < ph.numPairs; ++j) {
-      w[j] = frequency[i1[j]] * frequency[i2[j]];
-      sum += w[j];
+  if (g_emIterationProgress)
+    for (int p = 0; p < numPheno; ++p) progressStep();
+  forPhenotypes([&](int first, int end) {
+    for (int p = first; p < end; ++p) {
+      Phenotype& ph = phenotypes[p];
+      if (ph.count <= 0) continue;
+      const int* i1 = pairHaplotype1.data() + pairOffset[p];
+      const int* i2 = pairHaplotype2.data() + pairOffset[p];
+      double* w = ph.pairWeight.data();
+      double sum = 0.0;
+      for (int j = 0; j < ph.numPairs; ++j) {
+        w[j] = frequency[i1[j]] * frequency[i2[j]];
+        sum += w[j];
+      }
+      for (int j = 0; j < ph.numPairs; ++j) w[j] = w[j] / sum;
     }
-    for (int j = 0; j < ph.numPairs; ++j) w[j] = w[j] / sum;
+  });
+}
+
+void EMAlgorithm::forPhenotypes(const std::function<void(int, int)>& body) const {
+  int64_t pairs = 0;
+  for (int p = 0; p < numPheno; ++p)
+    if (phenotypes[p].count >= 1) pairs += phenotypes[p].numPairs;
+  if (workers <= 1 || pairs < parallelPairs || numPheno < 2) {
+    body(0, numPheno);
+    return;
   }
+  // Consecutive phenotypes with about the same number of pairs per range.
+  const unsigned parts = workers < static_cast<unsigned>(numPheno) ? workers : static_cast<unsigned>(numPheno);
+  std::vector<int64_t> bounds{0};
+  int64_t seen = 0;
+  for (int p = 0; p < numPheno && bounds.size() < parts; ++p) {
+    if (phenotypes[p].count >= 1) seen += phenotypes[p].numPairs;
+    if (seen * parts >= pairs * static_cast<int64_t>(bounds.size())) bounds.push_back(p + 1);
+  }
+  bounds.push_back(numPheno);
+  parallelRanges(bounds, [&](int64_t first, int64_t end) { body(static_cast<int>(first), static_cast<int>(end)); });
 }
 
 void EMAlgorithm::computeExpectedCopies() {
