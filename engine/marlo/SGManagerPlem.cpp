@@ -48,6 +48,9 @@ bool SGManager::performHaplotypeEstimationPLEM(const PlemOptions& o) {
     if (n == 1 && t == 1) continue;
     types.push_back(t);
   }
+  // Types run side by side; threads left over go to each estimation.
+  const unsigned workers = resolveThreadCount(o.em.threads);
+  const unsigned perType = workers > types.size() ? workers / static_cast<unsigned>(types.size()) : 1;
   auto estimate = [&](GenoData& data, int t, HaplotypeResultFiles& out, bool& wrote) {
     const std::string& name = data.sampleTypeTable[t].name;
     HaplotypeEstimator::writePopulationHeader(out.population, data, t);
@@ -61,6 +64,7 @@ bool SGManager::performHaplotypeEstimationPLEM(const PlemOptions& o) {
       em->eps = o.em.eps;
       em->setInitMode(o.em.randomInit);
       em->setLabel(name);
+      em->workers = perType;
       em->setData(data.phenotypes.data(), data.m_nummarker, data.m_numpheno, data.m_numindiv);
       estimated = em->perform();
       estimator = std::move(em);
@@ -71,6 +75,7 @@ bool SGManager::performHaplotypeEstimationPLEM(const PlemOptions& o) {
       plem->ligationEps = o.em.eps;
       plem->plemEps = o.plemEps;
       plem->blockLength = o.blockLength;
+      plem->workers = perType;
       estimated = plem->perform();
       estimator = std::move(plem);
     }
@@ -85,7 +90,7 @@ bool SGManager::performHaplotypeEstimationPLEM(const PlemOptions& o) {
     return estimated;
   };
   bool loadFailed = false;
-  bool ok = estimateTypes(files, types, resolveThreadCount(o.em.threads), who, estimate, loadFailed);
+  bool ok = estimateTypes(files, types, workers, who, estimate, loadFailed);
   if (loadFailed) return false;
   if (!files.close()) ok = false;
   return ok;

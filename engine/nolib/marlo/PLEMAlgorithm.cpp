@@ -225,8 +225,11 @@ bool PLEMAlgorithm::perform() {
   return ok;
 }
 
-void PLEMAlgorithm::buildBlockPhenotypes(int start, int size) {
-  releaseBlockPhenotypes();
+namespace {
+
+// The distinct genotypes over markers start .. start + size - 1, in order of
+// first appearance, with their summed counts.
+std::vector<Phenotype> cutPhenotypes(const Phenotype* phenotypes, int numPheno, int start, int size) {
   std::vector<std::string> cuts;
   std::vector<int> counts;
   std::unordered_map<std::string, int> entry;
@@ -241,37 +244,55 @@ void PLEMAlgorithm::buildBlockPhenotypes(int start, int size) {
       counts[it->second] += phenotypes[p].count;
     }
   }
-  m_ownedBlockPhenotypes.resize(cuts.size());
-  for (size_t i = 0; i < cuts.size(); ++i) m_ownedBlockPhenotypes[i].setGenotype(std::move(cuts[i]), counts[i]);
-  blockPhenotypes = m_ownedBlockPhenotypes.data();
-  numBlockPhenotypes = static_cast<int>(m_ownedBlockPhenotypes.size());
+  std::vector<Phenotype> out(cuts.size());
+  for (size_t i = 0; i < cuts.size(); ++i) out[i].setGenotype(std::move(cuts[i]), counts[i]);
+  return out;
 }
+
+}  // namespace
 
 bool PLEMAlgorithm::buildInitialHaplotypeSet() {
   numBlocks = numMarkers / blockLength + (numMarkers % blockLength > 0 ? 1 : 0);
   if (g_debugLevel >= 1) consolePrintf("Build Initial Haplotype Set for %d Markers, %d Blocks\n", numMarkers, numBlocks);
   blocks.assign(numBlocks, BlockHaplotypeSet());
-  for (int b = 0; b < numBlocks; ++b) {
+  // Each block's EM runs on a worker (its random start seeds the worker's
+  // own generator); the kept haplotypes and printed lines are taken in
+  // block order.
+  struct BlockResult {
+    std::string console;
+    std::string kept;
+    int count = 0;
+    bool ok = true;
+  };
+  const size_t window = orderedWindow(workers, 0);
+  std::vector<BlockResult> slots(window);
+  auto compute = [&](int64_t task, unsigned) {
+    const int b = static_cast<int>(task);
+    BlockResult& r = slots[static_cast<size_t>(task % static_cast<int64_t>(window))];
+    r = BlockResult();
+    ConsoleCapture capture(r.console);
     const int start = b * blockLength;
     const int size = blockSize(b);
-    buildBlockPhenotypes(start, size);
+    std::vector<Phenotype> cut = cutPhenotypes(phenotypes, numPheno, start, size);
+    const int numCut = static_cast<int>(cut.size());
     EMAlgorithm em;
     em.setLabel(m_label);
-    em.setData(blockPhenotypes, size, numBlockPhenotypes, numIndividuals);
+    em.setData(cut.data(), size, numCut, numIndividuals);
     if (g_debugLevel >= 1)
       consolePrintf(" Make Haplotype Block %d/%d [%d~%d)\n", b + 1, numBlocks, start, (b + 1) * blockLength);
     if (!em.performEM()) {
       consolePrintf("PLEM (sample type %s): the haplotypes of markers %d to %d cannot be estimated\n", labelText(),
-             start + 1, start + size);
-      return false;
+                    start + 1, start + size);
+      r.ok = false;
+      return;
     }
     // The table of expected copies is traversed in order of first insertion
     // (genotype by genotype, pair by pair, haplotype1 before haplotype2),
     // which is the order in which the block EM numbered its haplotypes.
     // Genotypes without members take part in nothing.
     std::vector<double> copies(em.numHaplotypes(), 0.0);
-    for (int p = 0; p < numBlockPhenotypes; ++p) {
-      const Phenotype& ph = blockPhenotypes[p];
+    for (int p = 0; p < numCut; ++p) {
+      const Phenotype& ph = cut[p];
       if (ph.count < 1) continue;
       const int* i1 = em.pairHaplotype1.data() + em.pairOffset[p];
       const int* i2 = em.pairHaplotype2.data() + em.pairOffset[p];
@@ -281,18 +302,31 @@ bool PLEMAlgorithm::buildInitialHaplotypeSet() {
         copies[i2[j]] += c;
       }
     }
-    std::string kept;
-    int n = 0;
     for (int i = 0; i < static_cast<int>(copies.size()); ++i) {
       if (!(copies[i] >= plemEps)) continue;
-      kept += em.haplotypeText(i);
-      ++n;
+      r.kept += em.haplotypeText(i);
+      ++r.count;
     }
-    blocks[b].set(n, std::move(kept), size);
-    m_blockNode.push_back(addLeafNode(blocks[b], start));
-  }
+  };
+  auto emit = [&](int64_t task) {
+    const int b = static_cast<int>(task);
+    BlockResult& r = slots[static_cast<size_t>(task % static_cast<int64_t>(window))];
+    consolePrintf("%s", r.console.c_str());
+    if (!r.ok) return false;
+    blocks[b].set(r.count, std::move(r.kept), blockSize(b));
+    m_blockNode.push_back(addLeafNode(blocks[b], b * blockLength));
+    return true;
+  };
+  const bool ok = runOrdered(workers, numBlocks, window, compute, emit);
   releaseBlockPhenotypes();
-  return true;
+  return ok;
+}
+
+void PLEMAlgorithm::buildBlockPhenotypes(int start, int size) {
+  releaseBlockPhenotypes();
+  m_ownedBlockPhenotypes = cutPhenotypes(phenotypes, numPheno, start, size);
+  blockPhenotypes = m_ownedBlockPhenotypes.data();
+  numBlockPhenotypes = static_cast<int>(m_ownedBlockPhenotypes.size());
 }
 
 int PLEMAlgorithm::addLeafNode(const BlockHaplotypeSet& set, int start) {

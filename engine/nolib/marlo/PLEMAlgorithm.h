@@ -146,6 +146,9 @@ class PLEMAlgorithm : public HaplotypeEstimator {
   int numBlocks = 0;
   double plemEps = 0.00001;
   double ligationEps = 1.0;
+  // Threads for the EMs of the initial blocks (taken in block order, so the
+  // result does not depend on them).
+  unsigned workers = 1;
   std::vector<BlockHaplotypeSet> blocks;
 
   // What one join met (for benchmarks and tests).
