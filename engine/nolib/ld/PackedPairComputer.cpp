@@ -8,6 +8,12 @@
 #include "ld/SubPhenotypes.h"
 #include "marlo/EMAlgorithm.h"
 
+#if defined(__SANITIZE_THREAD__)
+#define MARLO_POPCNT_CLONES
+#else
+#define MARLO_POPCNT_CLONES __attribute__((target_clones("popcnt", "default")))
+#endif
+
 namespace {
 
 constexpr uint8_t kMissing = 0xFF;
@@ -38,8 +44,9 @@ struct Combinations {
 // Counts and first individuals of every non-empty combination of a genotype
 // of the first SNP (planes x, nx of them) with one of the second (planes y,
 // ny), in plane order. Built twice, with and without the population-count
-// instruction, and chosen when the program starts.
-__attribute__((target_clones("popcnt", "default"))) int combine(const uint64_t* x, int nx, const uint64_t* y,
+// instruction, and chosen when the program starts (not under
+// ThreadSanitizer, whose instrumented resolver would run before its runtime).
+MARLO_POPCNT_CLONES int combine(const uint64_t* x, int nx, const uint64_t* y,
                                                                  int ny, int words, Combinations& out) {
   int n = 0;
   for (int a = 0; a < nx; ++a) {
