@@ -2,28 +2,19 @@
 
 #include <cstring>
 
-#include "common_sgt/ErrorReport.h"
-#include "common_sgt/FileIdentity.h"
 #include "common_sgt/LineReader.h"
 #include "common_sgt/NumberParse.h"
-#include "snpxtab/AssociationTest.h"
-#include "snpxtab/ProgramSupport.h"
+#include "xtab/AssociationTest.h"
+#include "xtab/ProgramSupport.h"
 
 namespace {
 
 const char* const kUsage = "usage: hapxtab block-file level model correction [output]\n";
 
-int usageError(const char* message, const char* value) {
-  if (value)
-    printf("hapxtab: %s: '%s'\n", message, value);
-  else
-    printf("hapxtab: %s\n", message);
-  fputs(kUsage, stdout);
-  fflush(stdout);
-  fprintf(stderr, "#error=%s\n", message);
-  fflush(stderr);
-  return 2;
-}
+const xtab::ReportTexts kReportTexts = {"#error=Cannot read input file", "#error=Cannot write output file",
+                                         "the result file would overwrite the block file"};
+
+int usageError(const char* message, const char* value) { return xtab::usageError("hapxtab", kUsage, message, value); }
 
 std::string_view trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -110,14 +101,7 @@ int HapCrossTab::run(int argc, char** argv) {
   return analyse();
 }
 
-void HapCrossTab::discardReport() {
-  // A report cut short is no result: it must not stay behind.
-  if (m_out) {
-    fclose(m_out);
-    m_out = nullptr;
-    remove(m_outputName.c_str());
-  }
-}
+void HapCrossTab::discardReport() { xtab::discardReport(m_out, m_outputName); }
 
 int HapCrossTab::failInput(long long lineNumber, const char* problem) {
   discardReport();
@@ -260,22 +244,7 @@ bool HapCrossTab::testHaplotypeRow(long long) {
 
 int HapCrossTab::analyse() {
   LineReader in;
-  if (!in.open(m_inputName.c_str())) {
-    fprintf(stderr, "#error=Cannot read input file\n");
-    printSystemErrorFor(m_inputName.c_str());
-    return 1;
-  }
-  if (sameExistingFile(m_inputName.c_str(), m_outputName.c_str())) {
-    fprintf(stderr, "#error=Cannot write output file\n");
-    fprintf(stderr, "%s: the result file would overwrite the block file\n", m_outputName.c_str());
-    return 1;
-  }
-  m_out = fopen(m_outputName.c_str(), "w");
-  if (!m_out) {
-    fprintf(stderr, "#error=Cannot write output file\n");
-    printSystemErrorFor(m_outputName.c_str());
-    return 1;
-  }
+  if (!xtab::openInputAndReport(in, m_inputName, m_outputName, kReportTexts, m_out)) return 1;
   fprintf(stderr, "#result=------------- INPUT FILE DETAIL ------------------\n");
   fprintf(stderr, "#result=Haplotype=%s\n", m_inputName.c_str());
   fprintf(stderr, "#result=model=%d\n", m_model);
@@ -297,14 +266,7 @@ int HapCrossTab::analyse() {
   if (!m_headerWritten) writeHeader();
   if (!m_sawMergedSection) printf("hapxtab: %s has no section of sample type M; no haplotype tested\n", m_inputName.c_str());
 
-  bool written = !ferror(m_out);
-  written = fclose(m_out) == 0 && written;
-  m_out = nullptr;
-  if (!written) {
-    fprintf(stderr, "#error=Cannot write output file\n");
-    printSystemErrorFor(m_outputName.c_str());
-    return 1;
-  }
+  if (!xtab::closeReport(m_out, m_outputName, kReportTexts)) return 1;
 
   int runtime = static_cast<int>(time(nullptr) - m_start);
   const char* model = xtab::modelName(m_model);

@@ -26,7 +26,7 @@ bool AnalysisTask::runPlemTask(const PlemOptions& o) {
   return ok;
 }
 
-bool AnalysisTask::runLdTask(const PairwiseLDOptions& o) {
+PairwiseLDStatus AnalysisTask::runLdTask(const PairwiseLDOptions& o) {
   if (g_debugLevel >= 1) {
     printf("Starting sgm.performLDAnalysis()\n");
     printf(" option m_bBlocking=%d\n", o.blocking ? 1 : 0);
@@ -38,8 +38,9 @@ bool AnalysisTask::runLdTask(const PairwiseLDOptions& o) {
     printf(" option m_dEPS=%f\n", o.eps);
     printf(" option m_class2analyze=\"%s\"\n", o.classToAnalyze.c_str());
   }
-  bool ok = sgm.performLDAnalysis(o);
+  const PairwiseLDStatus status = sgm.performLDAnalysis(o);
+  if (status == PairwiseLDStatus::kAborted) return status;
   printf("LD Task completed\n");
   fflush(stdout);
-  return ok;
+  return status;
 }

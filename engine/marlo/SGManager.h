@@ -22,7 +22,7 @@ class SGManager {
 
   bool performHaplotypeEstimation(const EmOptions& options);
   bool performHaplotypeEstimationPLEM(const PlemOptions& options);
-  bool performLDAnalysis(const PairwiseLDOptions& options);
+  PairwiseLDStatus performLDAnalysis(const PairwiseLDOptions& options);
 
   // Shared steps of the haplotype commands. beginHaplotypeCommand opens the
   // three result files and reads the input's header; loadForHaplotypeCommand

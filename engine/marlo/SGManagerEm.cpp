@@ -53,11 +53,12 @@ bool SGManager::performHaplotypeEstimation(const EmOptions& o) {
       consolePrintf("%s - estimation failed for sample type %s\n", who, name.c_str());
       return false;
     }
-    HaplotypeEstimator::writePopulationHeader(out.population, data, t);
-    em.writePopulationFile(out.population, data.m_ChromosomeNo.c_str(), o.minHaplotypeFreq, name.c_str());
-    em.writeBlockFile(out.block, data, t);
-    em.writeIndividualFile(out.individual, data.m_ChromosomeNo.c_str(), name.c_str(), data.sampleTypes,
-                           data.m_MergeSampleCount);
+    writePopulationHeader(out.population, data, t);
+    HaplotypeIds ids;
+    writePopulationFile(out.population, em, data.m_ChromosomeNo.c_str(), o.minHaplotypeFreq, name.c_str(), ids);
+    writeBlockFile(out.block, em, data, t);
+    writeIndividualFile(out.individual, em, ids, data.m_ChromosomeNo.c_str(), name.c_str(), data.sampleTypes,
+                        data.m_MergeSampleCount);
     wrote = true;
     return true;
   };

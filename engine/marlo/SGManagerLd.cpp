@@ -1,6 +1,6 @@
 #include "SGManager.h"
 #include "ld/PairwiseLD.h"
 
-bool SGManager::performLDAnalysis(const PairwiseLDOptions& options) {
+PairwiseLDStatus SGManager::performLDAnalysis(const PairwiseLDOptions& options) {
   return runPairwiseLD(genoData, m_inputFile, options);
 }

@@ -18,9 +18,11 @@ void writeSections(HaplotypeEstimator& estimator, HaplotypeResultFiles& files, c
                    double minHaplotypeFreq) {
   const std::string& name = data.sampleTypeTable[t].name;
   const char* chromosome = data.m_ChromosomeNo.c_str();
-  estimator.writeBlockFile(files.block, data, t);
-  estimator.writePopulationFile(files.population, chromosome, minHaplotypeFreq, name.c_str());
-  estimator.writeIndividualFile(files.individual, chromosome, name.c_str(), data.sampleTypes, data.m_MergeSampleCount);
+  writeBlockFile(files.block, estimator, data, t);
+  HaplotypeIds ids;
+  writePopulationFile(files.population, estimator, chromosome, minHaplotypeFreq, name.c_str(), ids);
+  writeIndividualFile(files.individual, estimator, ids, chromosome, name.c_str(), data.sampleTypes,
+                      data.m_MergeSampleCount);
 }
 
 }  // namespace
@@ -53,7 +55,7 @@ bool SGManager::performHaplotypeEstimationPLEM(const PlemOptions& o) {
   const unsigned perType = workers > types.size() ? workers / static_cast<unsigned>(types.size()) : 1;
   auto estimate = [&](GenoData& data, int t, HaplotypeResultFiles& out, bool& wrote) {
     const std::string& name = data.sampleTypeTable[t].name;
-    HaplotypeEstimator::writePopulationHeader(out.population, data, t);
+    writePopulationHeader(out.population, data, t);
     wrote = true;
 
     std::unique_ptr<HaplotypeEstimator> estimator;

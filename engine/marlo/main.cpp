@@ -144,8 +144,12 @@ int runAnalysis(int argc, char** argv, const char* command, const char* inputFil
       return -1;
     }
     applyProcessWide(o);
-    bool ok = task->runLdTask(o);
-    reportOutcome(ok, "Pairwise LD Analysis success", "Pairwise LD Analysis error");
+    const PairwiseLDStatus status = task->runLdTask(o);
+    if (status == PairwiseLDStatus::kAborted) {
+      fflush(stdout);
+      exit(-1);
+    }
+    reportOutcome(status == PairwiseLDStatus::kDone, "Pairwise LD Analysis success", "Pairwise LD Analysis error");
     return 0;
   }
   reportError("Wrong parameter");

@@ -8,26 +8,19 @@
 #include <cstring>
 #include <string_view>
 
-#include "common_sgt/ErrorReport.h"
-#include "common_sgt/FileIdentity.h"
 #include "common_sgt/LineReader.h"
 #include "common_sgt/NumberParse.h"
 #include "qvalcalc/QValue.h"
+#include "xtab/ProgramSupport.h"
 
 namespace {
 
 const char* const kUsage = "usage: qvalcalc kind report column\n";
 
-void usageError(const char* message, const char* value) {
-  if (value)
-    printf("qvalcalc: %s: '%s'\n", message, value);
-  else
-    printf("qvalcalc: %s\n", message);
-  fputs(kUsage, stdout);
-  fflush(stdout);
-  fprintf(stderr, "#error=%s\n", message);
-  fflush(stderr);
-}
+const xtab::ReportTexts kReportTexts = {"#error=Cannot read input file.", "#error=Cannot write fdr file.",
+                                         "the fdr file would overwrite the report"};
+
+void usageError(const char* message, const char* value) { xtab::usageError("qvalcalc", kUsage, message, value); }
 
 }  // namespace
 
@@ -56,22 +49,8 @@ int QvalCalc::run(int argc, char** argv) {
   printf("## Input p-value file: %s\n", m_inputName.c_str());
   fflush(stdout);
   LineReader in;
-  if (!in.open(m_inputName.c_str())) {
-    fprintf(stderr, "#error=Cannot read input file.\n");
-    printSystemErrorFor(m_inputName.c_str());
-    return 1;
-  }
-  if (sameExistingFile(m_inputName.c_str(), m_outputName.c_str())) {
-    fprintf(stderr, "#error=Cannot write fdr file.\n");
-    fprintf(stderr, "%s: the fdr file would overwrite the report\n", m_outputName.c_str());
-    return 1;
-  }
-  FILE* out = fopen(m_outputName.c_str(), "w");
-  if (!out) {
-    fprintf(stderr, "#error=Cannot write fdr file.\n");
-    printSystemErrorFor(m_outputName.c_str());
-    return 1;
-  }
+  FILE* out = nullptr;
+  if (!xtab::openInputAndReport(in, m_inputName, m_outputName, kReportTexts, out)) return 1;
 
   const long long headerLines = m_kind == 0 ? 8 : 7;
   std::string_view line;
@@ -109,13 +88,7 @@ int QvalCalc::run(int argc, char** argv) {
     fwrite(m_idText.data() + m_idStart[k], 1, m_idStart[k + 1] - m_idStart[k], out);
     fprintf(out, "\t%e\t%e\n", sorted[i], q[i]);
   }
-  bool written = !ferror(out);
-  written = fclose(out) == 0 && written;
-  if (!written) {
-    fprintf(stderr, "#error=Cannot write fdr file.\n");
-    printSystemErrorFor(m_outputName.c_str());
-    return 1;
-  }
+  if (!xtab::closeReport(out, m_outputName, kReportTexts)) return 1;
   printf("Total Running Time: %f sec\n", static_cast<double>(time(nullptr) - m_start));
   fflush(stdout);
   return 0;

@@ -3,7 +3,7 @@
 #include <string_view>
 #include <vector>
 
-#include "snpxtab/AssociationTest.h"
+#include "xtab/AssociationTest.h"
 
 // Allele discovery and genotype counting of one SNP line.
 namespace xtab {

@@ -5,29 +5,21 @@
 #include <string_view>
 
 #include "common_sgt/ErrorReport.h"
-#include "common_sgt/FileIdentity.h"
 #include "common_sgt/FileUtil.h"
 #include "common_sgt/LineReader.h"
 #include "common_sgt/NumberParse.h"
-#include "snpxtab/AssociationTest.h"
-#include "snpxtab/ProgramSupport.h"
+#include "xtab/AssociationTest.h"
+#include "xtab/ProgramSupport.h"
 
 namespace {
 
 const char* const kUsage = "usage: snpxtab genotype-file snp-count level risk model correction [output]\n";
 const char* const kRiskNames[2] = {"Minor Allele", "Major Allele"};
 
-int usageError(const char* message, const char* value) {
-  if (value)
-    printf("snpxtab: %s: '%s'\n", message, value);
-  else
-    printf("snpxtab: %s\n", message);
-  fputs(kUsage, stdout);
-  fflush(stdout);
-  fprintf(stderr, "#error=%s\n", message);
-  fflush(stderr);
-  return 2;
-}
+const xtab::ReportTexts kReportTexts = {"#error=Cannot read input file.", "#error=Cannot write output file.",
+                                         "the result file would overwrite the genotype file"};
+
+int usageError(const char* message, const char* value) { return xtab::usageError("snpxtab", kUsage, message, value); }
 
 // Offsets of the first four tabs; false when the line has fewer.
 bool findFourTabs(std::string_view line, size_t tabs[4]) {
@@ -116,12 +108,7 @@ int SnpCrossTab::run(int argc, char** argv) {
 }
 
 int SnpCrossTab::failInput(long long lineNumber, const char* problem) {
-  // A report cut short at a bad line is no result: it must not stay behind.
-  if (m_out) {
-    fclose(m_out);
-    m_out = nullptr;
-    remove(m_outputName.c_str());
-  }
+  xtab::discardReport(m_out, m_outputName);
   printf("snpxtab: %s line %lld: %s\n", m_inputName.c_str(), lineNumber, problem);
   fflush(stdout);
   fprintf(stderr, "#error=Invalid input file %s at line %lld: %s\n", m_inputName.c_str(), lineNumber, problem);
@@ -142,22 +129,7 @@ void SnpCrossTab::writeHeader(const std::string& chromosome) {
 
 int SnpCrossTab::analyse() {
   LineReader in;
-  if (!in.open(m_inputName.c_str())) {
-    fprintf(stderr, "#error=Cannot read input file.\n");
-    printSystemErrorFor(m_inputName.c_str());
-    return 1;
-  }
-  if (sameExistingFile(m_inputName.c_str(), m_outputName.c_str())) {
-    fprintf(stderr, "#error=Cannot write output file.\n");
-    fprintf(stderr, "%s: the result file would overwrite the genotype file\n", m_outputName.c_str());
-    return 1;
-  }
-  m_out = fopen(m_outputName.c_str(), "w");
-  if (!m_out) {
-    fprintf(stderr, "#error=Cannot write output file.\n");
-    printSystemErrorFor(m_outputName.c_str());
-    return 1;
-  }
+  if (!xtab::openInputAndReport(in, m_inputName, m_outputName, kReportTexts, m_out)) return 1;
 
   const char* riskName = kRiskNames[m_risk];
   const char* model = xtab::modelName(m_model);
@@ -212,14 +184,7 @@ int SnpCrossTab::analyse() {
            m_snpCount);
   }
 
-  bool written = !ferror(m_out);
-  written = fclose(m_out) == 0 && written;
-  m_out = nullptr;
-  if (!written) {
-    fprintf(stderr, "#error=Cannot write output file.\n");
-    printSystemErrorFor(m_outputName.c_str());
-    return 1;
-  }
+  if (!xtab::closeReport(m_out, m_outputName, kReportTexts)) return 1;
 
   int runtime = static_cast<int>(time(nullptr) - m_start);
   printf("####### Cross Tabulation Analysis Stop ########\n");

@@ -45,13 +45,17 @@ unsigned resolveThreadCount(unsigned requested) {
   return hc == 0 ? 1 : hc < kMaxWorkers ? hc : kMaxWorkers;
 }
 
+void consoleVprintf(const char* format, va_list args) {
+  if (t_capture)
+    appendFormatted(*t_capture, format, args);
+  else
+    vprintf(format, args);
+}
+
 void consolePrintf(const char* format, ...) {
   va_list ap;
   va_start(ap, format);
-  if (t_capture)
-    appendFormatted(*t_capture, format, ap);
-  else
-    vprintf(format, ap);
+  consoleVprintf(format, ap);
   va_end(ap);
 }
 

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -23,6 +24,7 @@ unsigned resolveThreadCount(unsigned requested);
 // printf to standard output, or to the buffer of the ConsoleCapture active on
 // this thread.
 void consolePrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void consoleVprintf(const char* format, va_list args);
 // fflush(stdout), unless a capture is active (its text is printed later).
 void consoleFlush();
 // Text for standard error (written and flushed at once), or for the error

@@ -1,36 +1,13 @@
 #include "ld/BlockReport.h"
 
-#include <algorithm>
-#include <numeric>
-#include <string>
-
-#include "common_sgt/ErrorReport.h"
+#include "common_sgt/Console.h"
 #include "common_sgt/FastFormat.h"
 #include "common_sgt/Parallel.h"
 #include "common_sgt/StatusReport.h"
-#include "ld/HtsSelection.h"
 #include "ld/LDBlockEstimate.h"
 #include "ld/SubPhenotypes.h"
 
 namespace {
-
-// Largest count first; equal counts keep their order of first appearance.
-void sortByCount(LDBlock& block) {
-  const size_t h = block.haplotypes.size();
-  std::vector<size_t> order(h);
-  std::iota(order.begin(), order.end(), 0);
-  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-    return block.haplotypeCounts[a] > block.haplotypeCounts[b];
-  });
-  std::vector<std::string> haplotypes(h);
-  std::vector<int> counts(h);
-  for (size_t k = 0; k < h; ++k) {
-    haplotypes[k] = std::move(block.haplotypes[order[k]]);
-    counts[k] = block.haplotypeCounts[order[k]];
-  }
-  block.haplotypes = std::move(haplotypes);
-  block.haplotypeCounts = std::move(counts);
-}
 
 void writeRecord(TextBuffer& out, const LDBlock& block, int number, const SnpListEstimate& estimate,
                  const GenoData& data, const std::string& chromosome, const std::string& sampleType) {
@@ -124,69 +101,41 @@ void writeRecord(TextBuffer& out, const LDBlock& block, int number, const SnpLis
 
 }  // namespace
 
-bool writeBlocks(std::vector<LDBlock>& blocks, FILE* hblk, const GenoData& data, const std::string& chromosome,
-                 const std::string& sampleType, double tagTolerance, unsigned workers) {
-  if (!hblk) {
-    NULL_REPORT();
+BlockReportWriter::BlockReportWriter(FILE* hblk, const GenoData& data, const std::string& chromosome,
+                                     const std::string& sampleType, int blockCount)
+    : m_data(data), m_chromosome(chromosome), m_sampleType(sampleType) {
+  printFlushed("LD Blocking Result for Sample type %s :%d Blocks Found\n", sampleType.c_str(), blockCount);
+  reportResult("LD Blocking Result for Sample type %s :%d Blocks Found\n", sampleType.c_str(), blockCount);
+  m_out.attach(hblk);
+}
+
+BlockReportWriter::~BlockReportWriter() = default;
+
+void BlockReportWriter::write(const LDBlock& block, int number, const SnpListEstimate& estimate) {
+  format(m_out, block, number, estimate);
+}
+
+void BlockReportWriter::format(TextBuffer& out, const LDBlock& block, int number,
+                               const SnpListEstimate& estimate) const {
+  out.appendText("!Chromosome_No:");
+  out.appendText(m_chromosome);
+  out.appendText("\n!Sample_Type:");
+  out.appendText(m_sampleType);
+  out.appendText("\n!Sample_Count:");
+  out.appendInt(m_data.m_numindiv);
+  out.appendChar('\n');
+
+  consolePrintf("Block %d [", number);
+  for (int p = 0; p < block.size(); ++p) consolePrintf(p > 0 ? ",%d\t" : "%d\t", block.snps[p] + 1);
+  consolePrintf("]\n");
+  writeRecord(out, block, number, estimate, m_data, m_chromosome, m_sampleType);
+}
+
+bool BlockReportWriter::finish() {
+  printFlushed("out of loop\n");
+  if (!m_out.close()) {
+    printFlushed("LD blocking: writing the block file failed\n");
     return false;
   }
-  const int count = static_cast<int>(blocks.size());
-  printf("LD Blocking Result for Sample type %s :%d Blocks Found\n", sampleType.c_str(), count);
-  fflush(stdout);
-  reportResult("LD Blocking Result for Sample type %s :%d Blocks Found\n", sampleType.c_str(), count);
-
-  TextBuffer out;
-  out.attach(hblk);
-  // Each block is estimated, tagged and formatted on a worker into its own
-  // record and console text; the writer passes them on in block order.
-  struct Record {
-    TextBuffer text{1 << 14};
-    std::string console;
-    bool estimated = true;
-  };
-  // A record holds a row of copies per haplotype: room for about twenty.
-  const size_t window = orderedWindow(workers, (static_cast<size_t>(data.m_numindiv) + 8) * 2 * 24);
-  std::vector<Record> slots(window);
-  bool estimated = true;
-  auto compute = [&](int64_t task, unsigned) {
-    const int b = static_cast<int>(task);
-    Record& r = slots[static_cast<size_t>(task % static_cast<int64_t>(window))];
-    r.text.clear();
-    r.console.clear();
-    ConsoleCapture capture(r.console);
-    LDBlock& block = blocks[b];
-    SnpListEstimate estimate;
-    r.estimated = estimateBlockHaplotypes(data, block, sampleType, estimate);
-    selectHTS(block, tagTolerance);
-    sortByCount(block);
-
-    r.text.appendText("!Chromosome_No:");
-    r.text.appendText(chromosome);
-    r.text.appendText("\n!Sample_Type:");
-    r.text.appendText(sampleType);
-    r.text.appendText("\n!Sample_Count:");
-    r.text.appendInt(data.m_numindiv);
-    r.text.appendChar('\n');
-
-    consolePrintf("Block %d [", b + 1);
-    for (int p = 0; p < block.size(); ++p) consolePrintf(p > 0 ? ",%d\t" : "%d\t", block.snps[p] + 1);
-    consolePrintf("]\n");
-    writeRecord(r.text, block, b + 1, estimate, data, chromosome, sampleType);
-  };
-  auto emit = [&](int64_t task) {
-    const Record& r = slots[static_cast<size_t>(task % static_cast<int64_t>(window))];
-    fwrite(r.console.data(), 1, r.console.size(), stdout);
-    out.appendText(r.text.view());
-    if (!r.estimated) estimated = false;
-    return true;
-  };
-  runOrdered(workers, count, window, compute, emit);
-  printf("out of loop\n");
-  fflush(stdout);
-  if (!out.close()) {
-    printf("LD blocking: writing the block file failed\n");
-    fflush(stdout);
-    return false;
-  }
-  return estimated;
+  return true;
 }

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <unordered_map>
 
-#include "common_sgt/Parallel.h"
+#include "common_sgt/Console.h"
 #include "ld/SubPhenotypes.h"
 #include "marlo/EMAlgorithm.h"
 #include "marlo/PLEMAlgorithm.h"
@@ -31,9 +31,8 @@ bool SnpListEstimate::run(const GenoData& data, const std::vector<int>& snps, co
   }
   estimator->setData(m_phenotypes.data(), numSnps, static_cast<int>(m_phenotypes.size()), data.m_numindiv);
   if (!estimator->perform()) {
-    consolePrintf("LD blocking, sample type %s: the haplotypes of SNPs %d-%d (%d SNPs) cannot be estimated\n",
-           label.c_str(), snps.front() + 1, snps.back() + 1, numSnps);
-    consoleFlush();
+    printFlushed("LD blocking, sample type %s: the haplotypes of SNPs %d-%d (%d SNPs) cannot be estimated\n",
+                 label.c_str(), snps.front() + 1, snps.back() + 1, numSnps);
     return false;
   }
   for (int p = 0; p < static_cast<int>(m_phenotypes.size()); ++p) estimator->getBestPair(p, m_best[p]);

@@ -23,12 +23,30 @@ struct BlockingTasks {
   int crossover = 3;
 };
 
+// Finishes the blocks of one sample type and writes their report (.ld.hblk),
+// one block at a time so that a single haplotype estimate is held: each
+// block's haplotypes are estimated, its tag SNPs chosen with the entropy
+// tolerance and its haplotypes ordered by count (largest first, equal counts
+// in order of first appearance), then its record is written. The crossover
+// rates name haplotypes by this order. False when the file is missing (no
+// output at all), a write to it fails, or the haplotypes of some block could
+// not be estimated (that block is written without haplotypes, the others as
+// usual). Blocks are finished and formatted on `workers` threads; file and
+// console are the same for any number of them.
+bool finishBlocksAndReport(std::vector<LDBlock>& blocks, FILE* hblk, const GenoData& data,
+                           const std::string& chromosome, const std::string& sampleType, double tagTolerance,
+                           unsigned workers = 1);
+
 // LD blocks of one sample type, built after its pair loop: Gabriel's method
 // or a manual list, the block report and the crossover rates between
-// neighbouring blocks. A malformed manual list ends the process with exit
-// status -1 after its message, as the engine does for fatal list errors.
+// neighbouring blocks.
 class LDBlockCalculator {
  public:
+  // What buildManualBlocks returns for a malformed list, after printing its
+  // message and reporting the error: the command must end at once, with
+  // exit status -1, leaving what was written so far.
+  static constexpr int kListAborted = -2;
+
   // settings must outlive the calculator. The block report and the
   // crossover rates run on `workers` threads.
   LDBlockCalculator(const GenoData& data, const PairStore& pairs, const BlockingSettings& settings,
@@ -36,13 +54,13 @@ class LDBlockCalculator {
   virtual ~LDBlockCalculator();
 
   // Each returns the number of blocks, or -1 when the step could not do its
-  // work (the command then reports its error status).
+  // work (the command then reports its error status), or kListAborted.
   int buildGabrielBlocks(FILE* hblk, const std::string& chromosome, const std::string& sampleType);
   int buildManualBlocks(FILE* hblk, const std::string& chromosome, const std::string& sampleType);
   // Writes the crossover rates of the blocks built above; false on failure.
   bool computeCrossover(FILE* rblk, const std::string& chromosome, const std::string& sampleType);
 
-  // The blocks of the last build, as written.
+  // The blocks of the last build, finished and ordered as written.
   const std::vector<LDBlock>& blocks() const { return m_blocks; }
 
  private:

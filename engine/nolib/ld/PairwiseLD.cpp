@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -86,6 +85,15 @@ long distanceOf(const GenoData& data, int i, int j) {
   return d < 0 ? -d : d;
 }
 
+// The distance rule: a pair at or beyond the limit (when /ANNO applies it)
+// gets a row without values, or ends its row under /SKIPANNO.
+enum class PairReach { kComputed, kBeyondLimit, kEndOfRow };
+
+PairReach reachOf(long distance, const PairwiseLDOptions& o) {
+  if (!o.useAnno || distance < o.chrPosThresh) return PairReach::kComputed;
+  return o.skipByAnno ? PairReach::kEndOfRow : PairReach::kBeyondLimit;
+}
+
 // Pairs the loop will compute (and blocking will read).
 int64_t computedPairCount(const GenoData& data, const PairwiseLDOptions& o) {
   const int n = data.m_nummarker;
@@ -93,11 +101,9 @@ int64_t computedPairCount(const GenoData& data, const PairwiseLDOptions& o) {
   int64_t count = 0;
   for (int i = 0; i + 1 < n; ++i) {
     for (int j = i + 1; j < n; ++j) {
-      if (distanceOf(data, i, j) >= o.chrPosThresh) {
-        if (o.skipByAnno) break;
-        continue;
-      }
-      ++count;
+      const PairReach reach = reachOf(distanceOf(data, i, j), o);
+      if (reach == PairReach::kEndOfRow) break;
+      if (reach == PairReach::kComputed) ++count;
     }
   }
   return count;
@@ -108,7 +114,7 @@ int64_t rowsOf(const GenoData& data, const PairwiseLDOptions& o, int i) {
   const int n = data.m_nummarker;
   if (!(o.useAnno && o.skipByAnno)) return n - 1 - i;
   int j = i + 1;
-  while (j < n && distanceOf(data, i, j) < o.chrPosThresh) ++j;
+  while (j < n && reachOf(distanceOf(data, i, j), o) != PairReach::kEndOfRow) ++j;
   return j - i - 1;
 }
 
@@ -159,8 +165,9 @@ void computeRowsOf(const GenoData& data, const PairwiseLDOptions& o, int i, int6
   const bool packedI = packed && packed->usable(i);
   for (int j = i + 1; j < n; ++j) {
     const long distance = distanceOf(data, i, j);
-    if (o.useAnno && distance >= o.chrPosThresh) {
-      if (o.skipByAnno) break;
+    const PairReach reach = reachOf(distance, o);
+    if (reach == PairReach::kEndOfRow) break;
+    if (reach == PairReach::kBeyondLimit) {
       // Beyond the limit: a row without values.
       ++rows;
       writePairRows(c.pwld, c.pwlds, rows, i, j, distance, defaults);
@@ -287,19 +294,12 @@ bool pairLoop(const GenoData& data, const PairwiseLDOptions& o, OutputFiles& out
   return !out.pwld.failed() && !out.pwlds.failed();
 }
 
-// Blocks and crossover rates of the sample type just computed. False when a
-// step could not do its work.
-bool blockingSteps(const GenoData& data, const PairwiseLDOptions& o, OutputFiles& out, const PairStore& store,
-                   const std::string& sampleType, BlockingTasks tasks) {
-  if (o.blockingMethod == 1) {
-    printf("LD Blocking Method 1 NOT ready!\n");
-    fflush(stdout);
-    reportError("LD Blocking Method 1 NOT ready");
-    out.close(data.m_fileName);
-    exit(-1);
-  }
-  // A fatal block-list error ends the process inside the calculator: the
-  // rows so far must have reached their streams by then.
+// Blocks and crossover rates of the sample type just computed. kFailed when
+// a step could not do its work.
+PairwiseLDStatus blockingSteps(const GenoData& data, const PairwiseLDOptions& o, OutputFiles& out,
+                               const PairStore& store, const std::string& sampleType, BlockingTasks tasks) {
+  // A fatal block-list error ends the command: the rows so far must have
+  // reached their streams by then.
   out.pwld.flush();
   out.pwlds.flush();
   LDBlockCalculator calculator(data, store, o.blockSettings, tasks, resolveThreadCount(o.threads));
@@ -313,9 +313,11 @@ bool blockingSteps(const GenoData& data, const PairwiseLDOptions& o, OutputFiles
     fflush(stdout);
     blocks = calculator.buildGabrielBlocks(out.hblk, data.m_ChromosomeNo, sampleType);
   }
-  if (blocks < 0) return false;
-  if (o.crossOver && !calculator.computeCrossover(out.rblk, data.m_ChromosomeNo, sampleType)) return false;
-  return true;
+  if (blocks == LDBlockCalculator::kListAborted) return PairwiseLDStatus::kAborted;
+  if (blocks < 0) return PairwiseLDStatus::kFailed;
+  if (o.crossOver && !calculator.computeCrossover(out.rblk, data.m_ChromosomeNo, sampleType))
+    return PairwiseLDStatus::kFailed;
+  return PairwiseLDStatus::kDone;
 }
 
 }  // namespace
@@ -364,7 +366,7 @@ void writePairRows(TextBuffer& pwld, TextBuffer& pwlds, int64_t row, int i, int 
   pwlds.appendChar('\n');
 }
 
-bool runPairwiseLD(GenoData& data, const std::string& inputFile, const PairwiseLDOptions& o) {
+PairwiseLDStatus runPairwiseLD(GenoData& data, const std::string& inputFile, const PairwiseLDOptions& o) {
   OutputFiles out;
   bool opened = openText(out.pwld, inputFile + ".pwld") && openText(out.pwlds, inputFile + ".pwlds");
   if (opened && o.blocking) opened = openFile(out.hblk, inputFile + ".ld.hblk");
@@ -373,12 +375,12 @@ bool runPairwiseLD(GenoData& data, const std::string& inputFile, const PairwiseL
   if (opened && o.crossOver) opened = openFile(out.rblk, inputFile + ".ld.rblk");
   if (!opened) {
     out.close(inputFile);
-    return false;
+    return PairwiseLDStatus::kFailed;
   }
 
   if (!data.loadHeader(inputFile.c_str())) {
     out.close(inputFile);
-    return false;
+    return PairwiseLDStatus::kFailed;
   }
   const int types = data.m_SampleTypeTableSize;
   std::string tasks = "Sample Type Loop," + std::to_string(types == 1 ? 1 : types + 1) + ";Pairwise LD,100;";
@@ -412,7 +414,7 @@ bool runPairwiseLD(GenoData& data, const std::string& inputFile, const PairwiseL
     if (!data.loadData(inputFile.c_str(), name.c_str())) {
       printf("SGManager::performLDAnalysis - loadData failed\n");
       out.close(inputFile);
-      return false;
+      return PairwiseLDStatus::kFailed;
     }
     if (data.m_nummarker < 1 || data.m_numindiv < 1) continue;
 
@@ -426,7 +428,14 @@ bool runPairwiseLD(GenoData& data, const std::string& inputFile, const PairwiseL
       if (out.pwld.failed() || out.pwlds.failed()) break;
       continue;
     }
-    if (o.blocking && !blockingSteps(data, o, out, store, name, blockingTasks)) ok = false;
+    if (o.blocking) {
+      const PairwiseLDStatus step = blockingSteps(data, o, out, store, name, blockingTasks);
+      if (step == PairwiseLDStatus::kAborted) {
+        out.close(inputFile);
+        return step;
+      }
+      if (step == PairwiseLDStatus::kFailed) ok = false;
+    }
     store.reset(0);
   }
   // A class name that is no sample type of the file analyses nothing: the
@@ -437,5 +446,5 @@ bool runPairwiseLD(GenoData& data, const std::string& inputFile, const PairwiseL
     ok = false;
   }
   if (!out.close(inputFile)) ok = false;
-  return ok;
+  return ok ? PairwiseLDStatus::kDone : PairwiseLDStatus::kFailed;
 }

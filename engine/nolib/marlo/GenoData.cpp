@@ -6,6 +6,7 @@
 #include <set>
 #include <string_view>
 
+#include "common_sgt/Console.h"
 #include "common_sgt/ErrorReport.h"
 #include "common_sgt/FileUtil.h"
 #include "common_sgt/LineReader.h"
@@ -47,16 +48,14 @@ bool parsePosition(std::string_view text, int& value) {
 }
 
 void badMarkerLine(const char* fileName, long long lineNumber, int marker, const std::string& problem) {
-  consolePrintf("GenoData::loadData %s, line %lld (marker #%d): %s\n", fileName, lineNumber, marker, problem.c_str());
-  consoleFlush();
+  printFlushed("GenoData::loadData %s, line %lld (marker #%d): %s\n", fileName, lineNumber, marker, problem.c_str());
 }
 
 // Reads the first line of a header, or says which one is missing.
 bool headerLine(LineReader& reader, std::string_view& line, const char* fileName, int number,
                 const char* what) {
   if (reader.next(line)) return true;
-  consolePrintf("GenoData::loadHeader %s: line %d (%s) is missing\n", fileName, number, what);
-  consoleFlush();
+  printFlushed("GenoData::loadHeader %s: line %d (%s) is missing\n", fileName, number, what);
   return false;
 }
 
@@ -96,9 +95,8 @@ bool GenoData::loadHeader(const char* fileName) {
   if (g_debugLevel >= 1) consolePrintf("GenoData::loadHeader %s\n", fileName);
   LineReader reader;
   if (!reader.open(fileName)) {
-    consolePrintf("ifstream fileInputStream(%s)\n fileInputStream.is_open() == false %s:%d\n", fileName, SGT_UNIT,
-           __LINE__);
-    consoleFlush();
+    printFlushed("ifstream fileInputStream(%s)\n fileInputStream.is_open() == false %s:%d\n", fileName, SGT_UNIT,
+                 __LINE__);
     m_headerState = HeaderState::kCannotOpen;
     return false;
   }
@@ -110,10 +108,9 @@ bool GenoData::loadHeader(const char* fileName) {
   if (!headerLine(reader, line, fileName, 1, "sample identifiers")) return false;
   splitTabs(line, fields);
   if (fields.size() < 5) {
-    consolePrintf("GenoData::loadHeader %s: line 1 has %d fields; four leading fields and at least one sample "
-           "identifier are needed\n",
-           fileName, static_cast<int>(fields.size()));
-    consoleFlush();
+    printFlushed("GenoData::loadHeader %s: line 1 has %d fields; four leading fields and at least one sample "
+                 "identifier are needed\n",
+                 fileName, static_cast<int>(fields.size()));
     return false;
   }
   const int n = static_cast<int>(fields.size()) - 4;
@@ -130,9 +127,8 @@ bool GenoData::loadHeader(const char* fileName) {
   }
   splitTabs(line, fields);
   if (static_cast<int>(fields.size()) < n + 4) {
-    consolePrintf("GenoData::loadHeader %s: line 2 has %d sample types for %d sample identifiers\n", fileName,
-           static_cast<int>(fields.size()) - 4 > 0 ? static_cast<int>(fields.size()) - 4 : 0, n);
-    consoleFlush();
+    printFlushed("GenoData::loadHeader %s: line 2 has %d sample types for %d sample identifiers\n", fileName,
+                 static_cast<int>(fields.size()) - 4 > 0 ? static_cast<int>(fields.size()) - 4 : 0, n);
     clearHeader();
     return false;
   }
@@ -175,15 +171,13 @@ bool GenoData::loadHeader(const char* fileName) {
 
   const long long lines = countDataLines(fileName);
   if (lines < 0) {
-    consolePrintf("GenoData::loadHeader %s: the file cannot be read again to count its lines\n", fileName);
-    consoleFlush();
+    printFlushed("GenoData::loadHeader %s: the file cannot be read again to count its lines\n", fileName);
     clearHeader();
     return false;
   }
   if (lines - 2 > INT_MAX) {
-    consolePrintf("GenoData::loadHeader %s: %lld marker lines are more than this program can hold\n", fileName,
-           lines - 2);
-    consoleFlush();
+    printFlushed("GenoData::loadHeader %s: %lld marker lines are more than this program can hold\n", fileName,
+                 lines - 2);
     clearHeader();
     return false;
   }
@@ -207,8 +201,7 @@ bool GenoData::loadData(const char* fileName, const char* sampleTypeName) {
   markerOrder.resize(m_ori_nummarker);
   for (int k = 0; k < m_ori_nummarker; ++k) markerOrder[k] = k;
   if (m_headerState != HeaderState::kLoaded) {
-    consolePrintf("GenoData::loadData %s: no usable header lines were loaded\n", fileName);
-    consoleFlush();
+    printFlushed("GenoData::loadData %s: no usable header lines were loaded\n", fileName);
     return false;
   }
   if (m_nummarker == 0) {
@@ -219,14 +212,12 @@ bool GenoData::loadData(const char* fileName, const char* sampleTypeName) {
 
   LineReader reader;
   if (!reader.open(fileName)) {
-    consolePrintf("GenoData::loadData cannot open %s\n", fileName);
-    consoleFlush();
+    printFlushed("GenoData::loadData cannot open %s\n", fileName);
     return false;
   }
   std::string_view line;
   if (!reader.next(line) || !reader.next(line)) {
-    consolePrintf("GenoData::loadData %s: the header lines are missing\n", fileName);
-    consoleFlush();
+    printFlushed("GenoData::loadData %s: the header lines are missing\n", fileName);
     return false;
   }
 
@@ -234,11 +225,33 @@ bool GenoData::loadData(const char* fileName, const char* sampleTypeName) {
   if (auto it = typeIndex.find(sampleTypeName); it != typeIndex.end()) t = it->second;
   m_numindiv = t >= 0 ? sampleTypeTable[t].count : 0;
   if (m_numindiv == 0) {
-    consolePrintf("Sample type '%s' counts 0\n", sampleTypeName);
-    consoleFlush();
+    printFlushed("Sample type '%s' counts 0\n", sampleTypeName);
     return true;
   }
+  selectColumns(sampleTypeName);
 
+  const int markers = m_nummarker;
+  markerIds.resize(markers);
+  positions.assign(markers, 0);
+  alleleSets.assign(m_ori_nummarker, std::bitset<256>());
+  // One genotype text per individual, two letters per marker.
+  std::vector<std::string> texts(m_numindiv, std::string(2 * static_cast<size_t>(markers), '\0'));
+  if (g_debugLevel >= 1) {
+    consolePrintf(" m_nummarker = %d\n", m_nummarker);
+    consolePrintf(" m_numindiv/total = %d/%d\n", m_numindiv, m_MergeSampleCount);
+  }
+  if (!readMarkerLines(reader, fileName, texts)) {
+    clearTypeData();
+    consoleFlush();
+    return false;
+  }
+  reader.close();
+  groupPhenotypes(texts);
+  reportLoaded(sampleTypeName, t);
+  return true;
+}
+
+void GenoData::selectColumns(const char* sampleTypeName) {
   const int n = m_MergeSampleCount;
   const bool merged = strcmp(sampleTypeName, "M") == 0;
   std::vector<unsigned char> selected(n, 0);
@@ -252,94 +265,91 @@ bool GenoData::loadData(const char* fileName, const char* sampleTypeName) {
   }
   // The table counts and the selection come from the same line 2.
   m_numindiv = static_cast<int>(selectedColumns.size());
+}
 
-  const int markers = m_nummarker;
-  markerIds.resize(markers);
-  positions.assign(markers, 0);
-  alleleSets.assign(m_ori_nummarker, std::bitset<256>());
-  // One genotype text per individual, two letters per marker.
-  std::vector<std::string> texts(m_numindiv, std::string(2 * static_cast<size_t>(markers), '\0'));
-  if (g_debugLevel >= 1) {
-    consolePrintf(" m_nummarker = %d\n", m_nummarker);
-    consolePrintf(" m_numindiv/total = %d/%d\n", m_numindiv, n);
-  }
-
-  auto fail = [&]() {
-    clearTypeData();
-    consoleFlush();
-    return false;
-  };
+bool GenoData::readMarkerLines(LineReader& reader, const char* fileName, std::vector<std::string>& texts) {
+  std::string_view line;
   for (int k = 0; k < m_ori_nummarker; ++k) {
     if (!reader.next(line)) {
       badMarkerLine(fileName, reader.lineNumber() + 1, k,
                     "the file ends before the " + std::to_string(m_ori_nummarker) + " marker lines counted");
-      return fail();
+      return false;
     }
-    const long long lineNo = reader.lineNumber();
-    size_t tab[4];
-    size_t from = 0;
-    bool tabsFound = true;
-    for (int f = 0; f < 4; ++f) {
-      size_t p = line.find('\t', from);
-      if (p == std::string_view::npos) {
-        tabsFound = false;
-        break;
-      }
-      tab[f] = p;
-      from = p + 1;
-    }
-    if (!tabsFound) {
-      consolePrintf("Invalid data(%.*s) at marker #%d. TAB not found!\n", static_cast<int>(line.size()), line.data(), k);
-      badMarkerLine(fileName, lineNo, k, line.empty() ? "empty line among the marker lines"
-                                                      : "fewer than four tabs before the genotypes");
-      return fail();
-    }
-    std::string_view posText = line.substr(tab[1] + 1, tab[2] - tab[1] - 1);
-    if (!parsePosition(posText, positions[k])) {
-      badMarkerLine(fileName, lineNo, k, "position '" + std::string(posText) + "' is not a decimal integer");
-      return fail();
-    }
-    markerIds[k].assign(line.data(), tab[0]);
+    if (!readMarkerLine(line, reader.lineNumber(), k, fileName, texts)) return false;
+  }
+  return true;
+}
 
-    const size_t first = tab[3] + 1;
-    const char* s = line.data();
-    const size_t len = line.size();
-    for (int j = 0; j < n; ++j) {
-      const size_t b = first + kGenotypeStride * static_cast<size_t>(j);
-      if (b >= len) {
-        badMarkerLine(fileName, lineNo, k,
-                      std::to_string(j) + " genotype columns for " + std::to_string(n) + " samples");
-        return fail();
-      }
-      const bool fits = b + 2 < len && s[b] != '\t' && s[b + 1] != '\t' && s[b + 2] != '\t';
-      if (fits && b + 3 == len && j < n - 1) {
-        badMarkerLine(fileName, lineNo, k,
-                      std::to_string(j + 1) + " genotype columns for " + std::to_string(n) + " samples");
-        return fail();
-      }
-      if (!fits || (b + 3 < len && s[b + 3] != '\t')) {
-        size_t end = line.find('\t', b);
-        if (end == std::string_view::npos) end = len;
-        badMarkerLine(fileName, lineNo, k,
-                      "genotype '" + std::string(s + b, end - b) + "' of sample column " + std::to_string(j + 1) +
-                          " is not three characters followed by a tab");
-        return fail();
-      }
+// One marker line: the leading fields, the position, the form of every
+// genotype column, then the letters of the selected individuals.
+bool GenoData::readMarkerLine(std::string_view line, long long lineNo, int k, const char* fileName,
+                              std::vector<std::string>& texts) {
+  const int n = m_MergeSampleCount;
+  size_t tab[4];
+  size_t from = 0;
+  bool tabsFound = true;
+  for (int f = 0; f < 4; ++f) {
+    size_t p = line.find('\t', from);
+    if (p == std::string_view::npos) {
+      tabsFound = false;
+      break;
     }
-    std::bitset<256>& alleles = alleleSets[k];
-    for (int i = 0; i < m_numindiv; ++i) {
-      const size_t b = first + kGenotypeStride * static_cast<size_t>(selectedColumns[i]);
-      char a1 = s[b];
-      char a2 = s[b + 2];
-      if (static_cast<signed char>(a2) < static_cast<signed char>(a1)) std::swap(a1, a2);
-      texts[i][2 * k] = a1;
-      texts[i][2 * k + 1] = a2;
-      if (a1 != 'N') alleles.set(static_cast<unsigned char>(a1));
-      if (a2 != 'N') alleles.set(static_cast<unsigned char>(a2));
+    tab[f] = p;
+    from = p + 1;
+  }
+  if (!tabsFound) {
+    consolePrintf("Invalid data(%.*s) at marker #%d. TAB not found!\n", static_cast<int>(line.size()), line.data(), k);
+    badMarkerLine(fileName, lineNo, k, line.empty() ? "empty line among the marker lines"
+                                                    : "fewer than four tabs before the genotypes");
+    return false;
+  }
+  std::string_view posText = line.substr(tab[1] + 1, tab[2] - tab[1] - 1);
+  if (!parsePosition(posText, positions[k])) {
+    badMarkerLine(fileName, lineNo, k, "position '" + std::string(posText) + "' is not a decimal integer");
+    return false;
+  }
+  markerIds[k].assign(line.data(), tab[0]);
+
+  const size_t first = tab[3] + 1;
+  const char* s = line.data();
+  const size_t len = line.size();
+  for (int j = 0; j < n; ++j) {
+    const size_t b = first + kGenotypeStride * static_cast<size_t>(j);
+    if (b >= len) {
+      badMarkerLine(fileName, lineNo, k,
+                    std::to_string(j) + " genotype columns for " + std::to_string(n) + " samples");
+      return false;
+    }
+    const bool fits = b + 2 < len && s[b] != '\t' && s[b + 1] != '\t' && s[b + 2] != '\t';
+    if (fits && b + 3 == len && j < n - 1) {
+      badMarkerLine(fileName, lineNo, k,
+                    std::to_string(j + 1) + " genotype columns for " + std::to_string(n) + " samples");
+      return false;
+    }
+    if (!fits || (b + 3 < len && s[b + 3] != '\t')) {
+      size_t end = line.find('\t', b);
+      if (end == std::string_view::npos) end = len;
+      badMarkerLine(fileName, lineNo, k,
+                    "genotype '" + std::string(s + b, end - b) + "' of sample column " + std::to_string(j + 1) +
+                        " is not three characters followed by a tab");
+      return false;
     }
   }
-  reader.close();
+  std::bitset<256>& alleles = alleleSets[k];
+  for (int i = 0; i < m_numindiv; ++i) {
+    const size_t b = first + kGenotypeStride * static_cast<size_t>(selectedColumns[i]);
+    char a1 = s[b];
+    char a2 = s[b + 2];
+    if (static_cast<signed char>(a2) < static_cast<signed char>(a1)) std::swap(a1, a2);
+    texts[i][2 * k] = a1;
+    texts[i][2 * k + 1] = a2;
+    if (a1 != 'N') alleles.set(static_cast<unsigned char>(a1));
+    if (a2 != 'N') alleles.set(static_cast<unsigned char>(a2));
+  }
+  return true;
+}
 
+void GenoData::groupPhenotypes(std::vector<std::string>& texts) {
   // Group equal genotype texts by hashing; groups are numbered by their
   // first individual.
   std::vector<int> groupOf(m_numindiv);
@@ -360,8 +370,7 @@ bool GenoData::loadData(const char* fileName, const char* sampleTypeName) {
   }
   m_numpheno = static_cast<int>(firstMember.size());
   consolePrintf("GenoData::loadData Phenotype #: %d\n", m_numpheno);
-  consolePrintf("Loading pheno...[COUNT:%d]\n", m_numindiv);
-  consoleFlush();
+  printFlushed("Loading pheno...[COUNT:%d]\n", m_numindiv);
 
   phenotypes.resize(m_numpheno);
   for (int p = 0; p < m_numpheno; ++p) phenotypes[p].setGenotype(std::move(texts[firstMember[p]]), groupSize[p]);
@@ -373,17 +382,18 @@ bool GenoData::loadData(const char* fileName, const char* sampleTypeName) {
     ph.memberId[at] = sampleIds[selectedColumns[i]];
     ++at;
   }
+}
 
+void GenoData::reportLoaded(const char* sampleTypeName, int t) {
   reportResult("%s", "------------ INPUT DATA DETAIL ---------");
   reportResult("Genotype=%s", m_fileName.c_str());
   reportResult("Chromosome=%s", m_ChromosomeNo.c_str());
   reportResult("Marker Size=%d", m_ori_nummarker);
-  reportResult("Total Sample Size=%d", n);
+  reportResult("Total Sample Size=%d", m_MergeSampleCount);
   reportResult("This Sample Type=\"%s\"", sampleTypeName);
   reportResult("This Sample Size=%d", sampleTypeTable[t].count);
   reportResult("Unique phenotype=%d", m_numpheno);
   reportResult("%s", "------------ ANALYSIS RESULT -----------");
-  return true;
 }
 
 std::string GenoData::alleleText(int k) const {

@@ -1,10 +1,13 @@
 #pragma once
 #include <bitset>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "marlo/Phenotype.h"
+
+class LineReader;
 
 struct SampleTypeEntry {
   std::string name;
@@ -74,6 +77,15 @@ class GenoData {
  private:
   void clearHeader();
   void clearTypeData();
+  // The steps of loadData: the sample columns of the type, the marker lines
+  // (false after the message of a malformed one), the grouping of equal
+  // genotypes into phenotypes, and the status lines of the loaded data.
+  void selectColumns(const char* sampleTypeName);
+  bool readMarkerLines(LineReader& reader, const char* fileName, std::vector<std::string>& texts);
+  bool readMarkerLine(std::string_view line, long long lineNo, int k, const char* fileName,
+                      std::vector<std::string>& texts);
+  void groupPhenotypes(std::vector<std::string>& texts);
+  void reportLoaded(const char* sampleTypeName, int t);
 
   HeaderState m_headerState = HeaderState::kNotLoaded;
 };

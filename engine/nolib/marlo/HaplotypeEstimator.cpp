@@ -99,7 +99,7 @@ void HaplotypeEstimator::individualOwners(std::vector<int>& phenotypeOf, std::ve
   }
 }
 
-void HaplotypeEstimator::writePopulationHeader(FILE* fp, const GenoData& data, int t) {
+void writePopulationHeader(FILE* fp, const GenoData& data, int t) {
   if (!fp) {
     NULL_REPORT();
     return;
@@ -116,14 +116,15 @@ void HaplotypeEstimator::writePopulationHeader(FILE* fp, const GenoData& data, i
   fprintf(fp, "%s%s\n", "!Sample_Type:", name);
 }
 
-void HaplotypeEstimator::writePopulationFile(FILE* fp, const char* chromosome, double, const char* sampleTypeName) {
+void writePopulationFile(FILE* fp, HaplotypeEstimator& estimator, const char* chromosome, double,
+                         const char* sampleTypeName, HaplotypeIds& ids) {
   if (!fp || !chromosome || !sampleTypeName) {
     NULL_REPORT();
     return;
   }
   std::vector<std::string> haplotypes;
   std::vector<double> frequencies;
-  collectBestHaplotypes(haplotypes, frequencies);
+  estimator.collectBestHaplotypes(haplotypes, frequencies);
   bool allZero = true;
   for (double f : frequencies) allZero = allZero && countsAsZero(f);
   if (haplotypes.empty() || allZero) {
@@ -138,11 +139,11 @@ void HaplotypeEstimator::writePopulationFile(FILE* fp, const char* chromosome, d
     const std::string& h = haplotypes[k - 1];
     fprintf(fp, "%d\t%s_1_h%d\t%s\t%7.05f\n", static_cast<int>(k), chromosome, static_cast<int>(k), h.c_str(),
             frequencies[k - 1]);
-    haplotypeIds[h] = "h" + std::to_string(k);
+    ids[h] = "h" + std::to_string(k);
   }
 }
 
-void HaplotypeEstimator::writeBlockFile(FILE* fp, const GenoData& data, int t) {
+void writeBlockFile(FILE* fp, HaplotypeEstimator& estimator, const GenoData& data, int t) {
   if (!fp || t < 0 || t >= static_cast<int>(data.sampleTypeTable.size())) {
     NULL_REPORT();
     return;
@@ -182,21 +183,22 @@ void HaplotypeEstimator::writeBlockFile(FILE* fp, const GenoData& data, int t) {
   fputs("\n", fp);
 
   std::vector<HaplotypePair> best;
-  bestPairs(best);
+  estimator.bestPairs(best);
   std::vector<std::string> haplotypes;
   std::vector<double> frequencies;
-  collectBestHaplotypes(best, haplotypes, frequencies);
+  estimator.collectBestHaplotypes(best, haplotypes, frequencies);
   const int k = static_cast<int>(haplotypes.size());
   std::unordered_map<std::string, int> row;
   for (int r = 0; r < k; ++r) row.emplace(haplotypes[r], r);
   // The list rows of each phenotype's best pair (-1 when not listed).
+  const int numPheno = estimator.numPheno;
   std::vector<int> row1(numPheno > 0 ? numPheno : 0, -1), row2(row1);
   for (int p = 0; p < numPheno; ++p) {
     if (auto it = row.find(best[p].haplotype1); it != row.end()) row1[p] = it->second;
     if (auto it = row.find(best[p].haplotype2); it != row.end()) row2[p] = it->second;
   }
   std::vector<int> phenotypeOf, memberPosition;
-  individualOwners(phenotypeOf, memberPosition);
+  estimator.individualOwners(phenotypeOf, memberPosition);
   for (int r = 0; r < k; ++r) {
     fprintf(fp, "%s_%s_1_%d", chromosome, name.c_str(), r + 1);
     for (char c : haplotypes[r]) fprintf(fp, "\t%c", c);
@@ -233,8 +235,8 @@ void HaplotypeEstimator::writeBlockFile(FILE* fp, const GenoData& data, int t) {
   fputs("\n", fp);
 }
 
-void HaplotypeEstimator::writeIndividualFile(FILE* fp, const char* chromosome, const char* sampleTypeName,
-                                             const std::vector<std::string>& sampleTypes, int count) {
+void writeIndividualFile(FILE* fp, HaplotypeEstimator& estimator, const HaplotypeIds& ids, const char* chromosome,
+                         const char* sampleTypeName, const std::vector<std::string>& sampleTypes, int count) {
   if (!fp || !chromosome || !sampleTypeName) {
     NULL_REPORT();
     return;
@@ -244,9 +246,9 @@ void HaplotypeEstimator::writeIndividualFile(FILE* fp, const char* chromosome, c
   fprintf(fp, "No\tIndividual_ID\tHaplotype1\tHaplotype2\tAccuracy\tSample_Type\n");
 
   std::vector<int> phenotypeOf, memberPosition;
-  individualOwners(phenotypeOf, memberPosition);
+  estimator.individualOwners(phenotypeOf, memberPosition);
   std::vector<HaplotypePair> best;
-  bestPairs(best);
+  estimator.bestPairs(best);
   // The object borrows the texts: they live in sampleTypes until it is gone.
   if (count > static_cast<int>(sampleTypes.size())) count = static_cast<int>(sampleTypes.size());
   if (count < 0) count = 0;
@@ -254,19 +256,19 @@ void HaplotypeEstimator::writeIndividualFile(FILE* fp, const char* chromosome, c
   for (int j = 0; j < count; ++j) types[j] = sampleTypes[j].c_str();
   IndividualSampleType individualType(types.data(), count);
   auto idOf = [&](const std::string& h) -> const char* {
-    auto it = haplotypeIds.find(h);
-    return it == haplotypeIds.end() ? "null" : it->second.c_str();
+    auto it = ids.find(h);
+    return it == ids.end() ? "null" : it->second.c_str();
   };
   for (int i = 0; i < static_cast<int>(phenotypeOf.size()); ++i) {
     const int p = phenotypeOf[i];
-    if (p < 0 || memberPosition[i] >= static_cast<int>(phenotypes[p].memberId.size())) continue;
+    if (p < 0 || memberPosition[i] >= static_cast<int>(estimator.phenotypes[p].memberId.size())) continue;
     const HaplotypePair& r = best[p];
     if (!(r.probability > 0.0)) continue;
     // "M" answers entry i of the whole file; only ask within it.
     const bool mergedOutOfRange = strcmp(sampleTypeName, "M") == 0 && i >= count;
     const char* type = mergedOutOfRange ? "?" : individualType.get(sampleTypeName, i);
     fprintf(fp, "%d\t%s\t%s_1_%s\t%s_1_%s\t%7.05f\t%s\n", i + 1,
-            phenotypes[p].memberId[memberPosition[i]].c_str(), chromosome, idOf(r.haplotype1), chromosome,
+            estimator.phenotypes[p].memberId[memberPosition[i]].c_str(), chromosome, idOf(r.haplotype1), chromosome,
             idOf(r.haplotype2), r.probability, type);
   }
 }

@@ -9,14 +9,11 @@
 #include "marlo/Phenotype.h"
 
 // Common base of the haplotype estimators (plain EM and partition-ligation
-// EM) and home of the three result writers, which read an estimator only
-// through getBestPair, expectedCount and haplotypeIds, so every estimator
-// gets the same files.
+// EM). The result writers below read an estimator only through getBestPair
+// and expectedCount, so every estimator gets the same files.
 //
-// Use: construct, setData, perform once, then (EM and PLEM commands)
-// writePopulationHeader, writePopulationFile, writeBlockFile,
-// writeIndividualFile in the order the command needs; the individual writer
-// must come after the population writer, which fills haplotypeIds.
+// Use: construct, setData, perform once, then (EM and PLEM commands) the
+// writers in the order the command needs.
 class HaplotypeEstimator {
  public:
   HaplotypeEstimator();
@@ -45,34 +42,11 @@ class HaplotypeEstimator {
   // trade places when frequency i < frequency j).
   void collectBestHaplotypes(std::vector<std::string>& haplotypes, std::vector<double>& frequencies);
 
-  // The five header lines of a population section (chromosome, block 1, the
-  // marker numbers, an empty htSNP line, the sample type). Needs no estimator.
-  static void writePopulationHeader(FILE* fp, const GenoData& data, int sampleTypeIndex);
-  // The haplotype table of a population section; records "h<k>" as the
-  // identifier of row k in haplotypeIds. Without any haplotype of non-zero
-  // frequency, prints the "#error=" line on standard error and writes
-  // nothing. The minimum haplotype frequency is accepted but not applied.
-  void writePopulationFile(FILE* fp, const char* chromosome, double minHaplotypeFreq, const char* sampleTypeName);
-  // The block matrix: header with the haplotype count filled in place (the
-  // stream must be seekable), marker rows, one row per haplotype with each
-  // individual's copies, the Location row read back from the input file and
-  // each individual's accuracy.
-  void writeBlockFile(FILE* fp, const GenoData& data, int sampleTypeIndex);
-  // One row per individual with a best pair of positive probability, with
-  // the haplotype identifiers of the population writer ("null" when absent)
-  // and the individual's sample type from kestrel. sampleTypes are the
-  // per-column sample types of the whole file, count of them.
-  void writeIndividualFile(FILE* fp, const char* chromosome, const char* sampleTypeName,
-                           const std::vector<std::string>& sampleTypes, int count);
-
   int numMarkers = 0;
   int numPheno = 0;
   int numIndividuals = 0;
   Phenotype* phenotypes = nullptr;
-  // Haplotype string -> identifier ("h3"); filled by writePopulationFile.
-  std::unordered_map<std::string, std::string> haplotypeIds;
 
- protected:
   // getBestPair of every phenotype, in phenotype order.
   void bestPairs(std::vector<HaplotypePair>& best);
   void collectBestHaplotypes(const std::vector<HaplotypePair>& best, std::vector<std::string>& haplotypes,
@@ -81,3 +55,32 @@ class HaplotypeEstimator {
   // among the phenotype's members; -1 when no phenotype lists it.
   void individualOwners(std::vector<int>& phenotypeOf, std::vector<int>& memberPosition) const;
 };
+
+// The result writers of the haplotype commands, free functions over any
+// estimator. They stay in HaplotypeEstimator.cpp because their diagnostics
+// name that source unit. The individual writer must come after the
+// population writer, which makes the haplotype identifiers it prints.
+
+// Haplotype string -> identifier ("h3").
+using HaplotypeIds = std::unordered_map<std::string, std::string>;
+
+// The five header lines of a population section (chromosome, block 1, the
+// marker numbers, an empty htSNP line, the sample type). Needs no estimator.
+void writePopulationHeader(FILE* fp, const GenoData& data, int sampleTypeIndex);
+// The haplotype table of a population section; records "h<k>" as the
+// identifier of row k in ids. Without any haplotype of non-zero frequency,
+// prints the "#error=" line on standard error and writes nothing. The
+// minimum haplotype frequency is accepted but not applied.
+void writePopulationFile(FILE* fp, HaplotypeEstimator& estimator, const char* chromosome, double minHaplotypeFreq,
+                         const char* sampleTypeName, HaplotypeIds& ids);
+// The block matrix: header with the haplotype count filled in place (the
+// stream must be seekable), marker rows, one row per haplotype with each
+// individual's copies, the Location row read back from the input file and
+// each individual's accuracy.
+void writeBlockFile(FILE* fp, HaplotypeEstimator& estimator, const GenoData& data, int sampleTypeIndex);
+// One row per individual with a best pair of positive probability, with the
+// haplotype identifiers of the population writer ("null" when absent) and
+// the individual's sample type from kestrel. sampleTypes are the per-column
+// sample types of the whole file, count of them.
+void writeIndividualFile(FILE* fp, HaplotypeEstimator& estimator, const HaplotypeIds& ids, const char* chromosome,
+                         const char* sampleTypeName, const std::vector<std::string>& sampleTypes, int count);

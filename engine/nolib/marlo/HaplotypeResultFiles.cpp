@@ -1,5 +1,7 @@
 #include "marlo/HaplotypeResultFiles.h"
 
+#include "common_sgt/Console.h"
+
 HaplotypeResultFiles::~HaplotypeResultFiles() { close(); }
 
 bool HaplotypeResultFiles::open(const std::string& inputFile, const char* prefix, const char* who) {
@@ -10,15 +12,13 @@ bool HaplotypeResultFiles::open(const std::string& inputFile, const char* prefix
   individual = fopen(m_names[0].c_str(), "w");
   population = fopen(m_names[1].c_str(), "w");
   if (!individual || !population) {
-    printf("%s - cannot open hap1 and/or hap2 file for result!\n", who);
-    fflush(stdout);
+    printFlushed("%s - cannot open hap1 and/or hap2 file for result!\n", who);
     discard();
     return false;
   }
   block = fopen(m_names[2].c_str(), "w");
   if (!block) {
-    printf("%s - cannot open hblk file for result!\n", who);
-    fflush(stdout);
+    printFlushed("%s - cannot open hblk file for result!\n", who);
     discard();
     return false;
   }
@@ -33,8 +33,7 @@ bool HaplotypeResultFiles::close() {
     if (!fp) continue;
     const bool failed = ferror(fp) != 0;
     if (fclose(fp) != 0 || failed) {
-      printf("cannot write the result file %s completely\n", m_names[i].c_str());
-      fflush(stdout);
+      printFlushed("cannot write the result file %s completely\n", m_names[i].c_str());
       ok = false;
     }
     fp = nullptr;

@@ -12,6 +12,7 @@
 #include "ld/BlockReport.h"
 #include "ld/CrossoverRate.h"
 #include "ld/LDBlockEstimate.h"
+#include "ld/LDBlocking.h"
 #include "ld/PairwiseLD.h"
 #include "test_pair_files.h"
 
@@ -30,7 +31,7 @@ std::string twoTypes() {
 
 bool run(GenoData& data, const std::string& path, const PairwiseLDOptions& o, std::string& out) {
   testing::internal::CaptureStdout();
-  bool ok = runPairwiseLD(data, path, o);
+  bool ok = runPairwiseLD(data, path, o) == PairwiseLDStatus::kDone;
   out = testing::internal::GetCapturedStdout();
   return ok;
 }
@@ -129,14 +130,14 @@ TEST(BlockReport, SampleTypeWithoutIndividuals) {
   data.m_numindiv = 0;
   std::vector<LDBlock> none, one = {LDBlock(0, 1)}, two = {LDBlock(0, 1), LDBlock(0, 1)};
   // No haplotypes, no tags; the last line has no end.
-  EXPECT_EQ(written([&](FILE* fp) { return writeBlocks(one, fp, data, "7", "X", 0.0); }),
+  EXPECT_EQ(written([&](FILE* fp) { return finishBlocksAndReport(one, fp, data, "7", "X", 0.0); }),
             std::make_pair(std::string("LD Blocking Result for Sample type X :1 Blocks Found\n"
                                        "num=0 at selectHTS\nBlock 1 [1\t,2\t]\nout of loop\n"),
                            std::string("!Chromosome_No:7\n!Sample_Type:X\n!Sample_Count:0\n"
                                        "!Block_No:1\n!Total_SNP_Count:2\n!Tag_SNP_Count:0\n!Haplotype_Count:0\n"
                                        "SNP_List\t1\t2\t\nSNP_ID\trsA\trsB\t\nTag_SNP\tN\tN\tSample_Type\t\n"
                                        "Allele\tN/N\tN/N\tFrequency\t\nLocation\t150\t275\tAccuracy\t")));
-  EXPECT_EQ(written([&](FILE* fp) { return writeBlocks(none, fp, data, "7", "X", 0.0); }),
+  EXPECT_EQ(written([&](FILE* fp) { return finishBlocksAndReport(none, fp, data, "7", "X", 0.0); }),
             std::make_pair(std::string("LD Blocking Result for Sample type X :0 Blocks Found\nout of loop\n"),
                            std::string()));
   // Crossover needs two blocks; without haplotypes a section with counts
@@ -150,7 +151,7 @@ TEST(BlockReport, SampleTypeWithoutIndividuals) {
   // Without a file both refuse.
   const auto refused = written(
       [&](FILE*) {
-        return writeBlocks(one, nullptr, data, "7", "X", 0.0) || computeCrossover(one, nullptr, data, "7", "X", 3);
+        return finishBlocksAndReport(one, nullptr, data, "7", "X", 0.0) || computeCrossover(one, nullptr, data, "7", "X", 3);
       },
       false);
   EXPECT_NE(refused.first.find("NULL\t"), std::string::npos);

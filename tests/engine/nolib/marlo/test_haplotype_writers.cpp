@@ -68,12 +68,13 @@ TEST(HaplotypeWriters, NoHaplotypeGoesStraightToStandardError) {
   FILE* fp = fopen(path.c_str(), "w");
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
-  e.writePopulationFile(fp, "7", 0.01, "case");
+  HaplotypeIds ids;
+  writePopulationFile(fp, e, "7", 0.01, "case", ids);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "#error= SampleType (case): There is no haplotype.\n");
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   fclose(fp);
   EXPECT_EQ(marlotest::readFile(path), "");
-  EXPECT_TRUE(e.haplotypeIds.empty());
+  EXPECT_TRUE(ids.empty());
 }
 
 TEST(HaplotypeWriters, IndividualFileSkipsImprobablePairsAndNamesUnknownHaplotypesNull) {
@@ -81,11 +82,11 @@ TEST(HaplotypeWriters, IndividualFileSkipsImprobablePairsAndNamesUnknownHaplotyp
   FakeEstimator e;
   e.setData(ph.data(), 1, 4, 4);
   e.best = {{"A", "C", 0.75}, {"A", "C", 0.0}, {"A", "G", NAN}, {"C", "C", 1.0}};
-  e.haplotypeIds = {{"A", "h2"}};
+  const HaplotypeIds ids = {{"A", "h2"}};
   // The merged type answers entry i of the file's types; beyond them "?".
   const std::string path = marlotest::tempPath("ihap");
   FILE* fp = fopen(path.c_str(), "w");
-  e.writeIndividualFile(fp, "3", "M", {"u", "v", "u"}, 3);
+  writeIndividualFile(fp, e, ids, "3", "M", {"u", "v", "u"}, 3);
   fclose(fp);
   EXPECT_EQ(marlotest::readFile(path),
             "!Chromosome_No:3\n!Block_No:1\nNo\tIndividual_ID\tHaplotype1\tHaplotype2\tAccuracy\tSample_Type\n"
@@ -105,7 +106,7 @@ TEST(HaplotypeWriters, BlockFileAsksEachBestPairOnceAndSurvivesAVanishedInput) {
   const std::string path = marlotest::tempPath("hblk");
   FILE* fp = fopen(path.c_str(), "w");
   testing::internal::CaptureStdout();
-  e.writeBlockFile(fp, d, d.typeIndex.at("k"));
+  writeBlockFile(fp, e, d, d.typeIndex.at("k"));
   const std::string out = testing::internal::GetCapturedStdout();
   fclose(fp);
   EXPECT_EQ(out.rfind("NULL\tengine/nolib/marlo/HaplotypeEstimator:", 0), 0u) << out;

@@ -10,7 +10,9 @@
 
 #include "common_sgt/Settings.h"
 #include "marlo/EMAlgorithm.h"
+#include "marlo/LigationJoin.h"
 #include "marlo/PLEMAlgorithm.h"
+#include "marlo/PlemBlockTree.h"
 #include "marlo_test_util.h"
 #include "test_plem_reference.h"
 
@@ -21,15 +23,24 @@ using marlotest::makePhenotypes;
 using Options = std::vector<std::pair<int, int>>;
 using Texts = std::vector<std::string>;
 
-// An estimator over its own phenotypes (all markers of the genotypes given),
-// and the last join of two hand-made blocks.
-class PlemProbe : public PLEMAlgorithm {
- public:
+// An estimator over its own phenotypes (all markers of the genotypes given).
+struct PlemProbe {
   PlemProbe(const std::vector<std::pair<std::string, int>>& genotypes, int length) : loaded(makePhenotypes(genotypes)) {
-    setData(loaded.data(), static_cast<int>(genotypes[0].first.size() / 2), static_cast<int>(loaded.size()),
-            marlotest::totalCount(loaded));
-    blockLength = length;
+    plem.setData(loaded.data(), static_cast<int>(genotypes[0].first.size() / 2), static_cast<int>(loaded.size()),
+                 marlotest::totalCount(loaded));
+    plem.blockLength = length;
   }
+  std::vector<Phenotype> loaded;
+  PLEMAlgorithm plem;
+};
+
+// The last join of two hand-made blocks (the first of blockLength markers,
+// the second of the rest) over all genotypes given, driven directly.
+struct JoinProbe {
+  JoinProbe(const std::vector<std::pair<std::string, int>>& genotypes, int length)
+      : loaded(makePhenotypes(genotypes)),
+        numMarkers(static_cast<int>(genotypes[0].first.size() / 2)),
+        blockLength(length) {}
   bool join(const Texts& left, const Texts& right) {
     blocks.assign(2, BlockHaplotypeSet());
     std::string l, r;
@@ -37,11 +48,26 @@ class PlemProbe : public PLEMAlgorithm {
     for (const auto& h : right) r += h;
     blocks[0].set(static_cast<int>(left.size()), std::move(l), blockLength);
     blocks[1].set(static_cast<int>(right.size()), std::move(r), numMarkers - blockLength);
-    numBlocks = 2;
-    BlockHaplotypeSet scratch;
-    return ligate(0, scratch);
+    tree.clear();
+    const int a = tree.addLeaf(blocks[0], 0);
+    const int b = tree.addLeaf(blocks[1], blockLength);
+    LigationJoin::Settings settings;
+    settings.eps = ligationEps;
+    settings.numPheno = static_cast<int>(loaded.size());
+    settings.numIndividuals = marlotest::totalCount(loaded);
+    figures = JoinFigures();
+    ligation.clear();
+    return ligation.run(settings, tree, a, b, blocks[0], blocks[1], loaded.data(), static_cast<int>(loaded.size()), 0,
+                        numMarkers, true, figures);
   }
   std::vector<Phenotype> loaded;
+  int numMarkers;
+  int blockLength;
+  double ligationEps = 1.0;
+  std::vector<BlockHaplotypeSet> blocks;
+  PlemBlockTree tree;
+  LigationJoin ligation;
+  JoinFigures figures;
 };
 
 Texts texts(const BlockHaplotypeSet& set) {
@@ -50,14 +76,16 @@ Texts texts(const BlockHaplotypeSet& set) {
   return out;
 }
 
-HaplotypePair bestPair(PLEMAlgorithm& plem, int i) {
+template <class Estimate>
+HaplotypePair bestPair(Estimate& plem, int i) {
   HaplotypePair r;
   r.probability = 7.0;
   plem.getBestPair(i, r);
   return r;
 }
 
-double expected(PLEMAlgorithm& plem, const std::string& h, double start = 0.0) {
+template <class Estimate>
+double expected(Estimate& plem, const std::string& h, double start = 0.0) {
   plem.expectedCount(h, start);
   return start;
 }
@@ -109,10 +137,10 @@ TEST(PLEMAlgorithm, OptionListsByHand) {
       {{"AT", "GT", "AC"}, {"AC", "AT"}, {{1, 2}}, {{0, 1}, {1, 0}}},
   };
   for (size_t i = 0; i < cases.size(); ++i) {
-    PlemProbe plem({{"AGCTAACT", 1}}, 2);
+    JoinProbe plem({{"AGCTAACT", 1}}, 2);
     ASSERT_TRUE(plem.join(cases[i].left, cases[i].right));
-    ASSERT_EQ(plem.ligationRecords.size(), 1u);
-    const LigationRecord& rec = plem.ligationRecords[0];
+    ASSERT_EQ(plem.ligation.records().size(), 1u);
+    const LigationRecord& rec = plem.ligation.records()[0];
     EXPECT_EQ(rec.leftOptions, cases[i].leftOptions);
     EXPECT_EQ(rec.rightOptions, cases[i].rightOptions);
     if (i > 0) continue;
@@ -151,21 +179,21 @@ TEST(PLEMAlgorithm, BestPairIsTheWholeUnorderedPairLowerHaplotypeFirst) {
   // weight. Equal weights: the last combination wins; the byte-wise lower
   // haplotype is reported first.
   for (const Texts& right : {Texts{"T", "C"}, Texts{"C", "T"}}) {
-    PlemProbe plem({{"AACCCT", 1}}, 2);
+    JoinProbe plem({{"AACCCT", 1}}, 2);
     ASSERT_TRUE(plem.join({"AC"}, right));
-    const LigationRecord& rec = plem.ligationRecords[0];
+    const LigationRecord& rec = plem.ligation.records()[0];
     EXPECT_EQ(rec.leftOptions, (Options{{0, 0}}));
     EXPECT_EQ(rec.weight, (std::vector<double>{0.5, 0.5}));
     EXPECT_EQ(rec.bestHaplotype1, "AC" + right[1]);
     EXPECT_EQ(rec.bestHaplotype2, "AC" + right[0]);
-    const HaplotypePair r = bestPair(plem, 0);
+    const HaplotypePair r = bestPair(plem.ligation, 0);
     EXPECT_EQ(r.haplotype1 + "|" + r.haplotype2, "ACC|ACT");
     EXPECT_EQ(r.probability, 1.0);
-    EXPECT_EQ(expected(plem, "ACT"), 1.0);
-    EXPECT_EQ(expected(plem, "AC"), 0.0);  // no haplotype of this length
+    EXPECT_EQ(expected(plem.ligation, "ACT"), 1.0);
+    EXPECT_EQ(expected(plem.ligation, "AC"), 0.0);  // no haplotype of this length
     // Outside the records: empty.
     for (int i : {1, -1}) {
-      const HaplotypePair none = bestPair(plem, i);
+      const HaplotypePair none = bestPair(plem.ligation, i);
       EXPECT_EQ(none.haplotype1 + none.haplotype2, "");
       EXPECT_EQ(none.probability, 0.0);
     }
@@ -209,18 +237,18 @@ TEST(PLEMAlgorithm, JoinArithmeticByHand) {
       {{{"AACC", 1}, {"AACT", 1}}, {"A"}, {"C", "T"}, 1.0, 2, 1, 0.5, "AT|AC", 1.0, 3.0},
   };
   for (const Case& c : cases) {
-    PlemProbe plem(c.genotypes, 1);
+    JoinProbe plem(c.genotypes, 1);
     plem.ligationEps = c.ligationEps;
     ASSERT_TRUE(plem.join(c.left, c.right));
-    EXPECT_EQ(plem.joinFigures.back().iterations, c.iterations) << c.ligationEps;
-    const LigationRecord& r = plem.ligationRecords[c.record];
+    EXPECT_EQ(plem.figures.iterations, c.iterations) << c.ligationEps;
+    const LigationRecord& r = plem.ligation.records()[c.record];
     ASSERT_EQ(r.weight.size(), 2u);
     EXPECT_NEAR(r.weight[0], c.weight0, 1e-15) << c.ligationEps;
     EXPECT_NEAR(r.weight[1], 1.0 - c.weight0, 1e-15) << c.ligationEps;
     EXPECT_EQ(r.bestHaplotype1 + "|" + r.bestHaplotype2, c.best);
     EXPECT_NEAR(r.bestProbability, c.probability, 1e-15);
-    EXPECT_NEAR(expected(plem, "AC"), c.copiesOfAC, 1e-15);
-    EXPECT_NEAR(expected(plem, "AC", 0.5), c.copiesOfAC + 0.5, 1e-15);  // from a start: pair by pair
+    EXPECT_NEAR(expected(plem.ligation, "AC"), c.copiesOfAC, 1e-15);
+    EXPECT_NEAR(expected(plem.ligation, "AC", 0.5), c.copiesOfAC + 0.5, 1e-15);  // from a start: pair by pair
   }
 }
 
@@ -244,7 +272,8 @@ TEST(PLEMAlgorithm, BlockRangesPerLevel) {
   marlotest::Scoped<uint32_t> seed(g_seedValue, 3);
   for (const Case& c : cases) {
     // Everyone homozygous for the same haplotype: one haplotype per block.
-    PlemProbe plem({{std::string(2 * c.markers, 'A'), 3}}, c.length);
+    PlemProbe plemProbe({{std::string(2 * c.markers, 'A'), 3}}, c.length);
+    PLEMAlgorithm& plem = plemProbe.plem;
     ASSERT_TRUE(plem.perform()) << c.markers;
     std::vector<std::vector<int>> joins;
     for (const auto& f : plem.joinFigures) {
@@ -252,11 +281,11 @@ TEST(PLEMAlgorithm, BlockRangesPerLevel) {
       EXPECT_EQ(f.numLeft * f.numRight, 1);
     }
     EXPECT_EQ(joins, c.joins) << c.markers;
-    ASSERT_EQ(plem.blocks.size(), 2u);
-    EXPECT_EQ(plem.blocks[0].numMarkers, c.lastLeft) << c.markers;
-    EXPECT_EQ(plem.blocks[1].numMarkers, c.lastRight) << c.markers;
-    EXPECT_EQ(texts(plem.blocks[0]), Texts{std::string(c.lastLeft, 'A')}) << c.markers;
-    EXPECT_EQ(texts(plem.blocks[1]), Texts{std::string(c.lastRight, 'A')}) << c.markers;
+    ASSERT_EQ(plem.blocks().size(), 2u);
+    EXPECT_EQ(plem.blocks()[0].numMarkers, c.lastLeft) << c.markers;
+    EXPECT_EQ(plem.blocks()[1].numMarkers, c.lastRight) << c.markers;
+    EXPECT_EQ(texts(plem.blocks()[0]), Texts{std::string(c.lastLeft, 'A')}) << c.markers;
+    EXPECT_EQ(texts(plem.blocks()[1]), Texts{std::string(c.lastRight, 'A')}) << c.markers;
     const HaplotypePair r = bestPair(plem, 0);
     EXPECT_EQ(r.haplotype1 + "|" + r.haplotype2, std::string(c.markers, 'A') + "|" + std::string(c.markers, 'A'));
     EXPECT_EQ(r.probability, 1.0);
@@ -289,7 +318,8 @@ TEST(PLEMAlgorithm, SelectionKeepsCopiesEqualToTheThresholdInOrderOfFirstInserti
   marlotest::Scoped<bool> given(g_seedGiven, true);
   marlotest::Scoped<uint32_t> seed(g_seedValue, 5);
   for (const Case& c : cases) {
-    PlemProbe plem(c.genotypes, c.length);
+    PlemProbe plemProbe(c.genotypes, c.length);
+    PLEMAlgorithm& plem = plemProbe.plem;
     plem.plemEps = c.plemEps;
     auto [ok, out] = captureStdout([&] { return plem.perform(); });
     ASSERT_EQ(ok, !c.left.empty()) << c.plemEps << out;
@@ -299,8 +329,8 @@ TEST(PLEMAlgorithm, SelectionKeepsCopiesEqualToTheThresholdInOrderOfFirstInserti
       EXPECT_EQ(plem.joinFigures[0].kept, c.kept) << c.plemEps;
     }
     if (!ok) continue;
-    EXPECT_EQ(texts(plem.blocks[0]), c.left) << c.plemEps;
-    EXPECT_EQ(texts(plem.blocks[1]), c.right) << c.plemEps;
+    EXPECT_EQ(texts(plem.blocks()[0]), c.left) << c.plemEps;
+    EXPECT_EQ(texts(plem.blocks()[1]), c.right) << c.plemEps;
   }
 }
 
@@ -308,7 +338,8 @@ TEST(PLEMAlgorithm, DebugTraces) {
   marlotest::Scoped<bool> given(g_seedGiven, true);
   marlotest::Scoped<uint32_t> seed(g_seedValue, 3);
   marlotest::Scoped<int> debug(g_debugLevel, 2);
-  PlemProbe plem({{std::string(50, 'A'), 2}}, 10);
+  PlemProbe plemProbe({{std::string(50, 'A'), 2}}, 10);
+  PLEMAlgorithm& plem = plemProbe.plem;
   auto [ok, out] = captureStdout([&] { return plem.perform(); });
   ASSERT_TRUE(ok);
   // The block EMs' own lines start with two spaces.
@@ -327,7 +358,8 @@ TEST(PLEMAlgorithm, DebugTraces) {
             " - merge 0,1 to nothing ... size=20, =1 haplotypes\n");
   EXPECT_NE(out.find("  Calc Freq numpheno=1\n"), std::string::npos);
   // A genotype that fits no pair of a join.
-  PlemProbe fails({{"AACCGG", 2}, {"AACCGT", 1}}, 1);
+  PlemProbe failsProbe({{"AACCGG", 2}, {"AACCGT", 1}}, 1);
+  PLEMAlgorithm& fails = failsProbe.plem;
   fails.plemEps = 1.5;
   g_debugLevel = 1;
   out = captureStdout([&] { return fails.perform(); }).second;
@@ -417,16 +449,16 @@ TEST(PLEMAlgorithm, MatchesTheTextKeyedReference) {
       continue;
     }
     ++estimated;
-    EXPECT_EQ(plem.blockPhenotypes, ph.data());
+    EXPECT_EQ(plem.blockPhenotypes(), ph.data());
     for (size_t p = 0; p < ph.size(); ++p) {
       EXPECT_EQ(ph[p].genotype + ph[p].memberId[0], loaded[p].genotype + loaded[p].memberId[0]);
       EXPECT_TRUE(ph[p].pairWeight.empty());
     }
-    EXPECT_EQ(texts(plem.blocks[0]), ref.lastLeft) << "round " << round;
-    EXPECT_EQ(texts(plem.blocks[1]), ref.lastRight) << "round " << round;
-    ASSERT_EQ(plem.ligationRecords.size(), ref.records.size());
+    EXPECT_EQ(texts(plem.blocks()[0]), ref.lastLeft) << "round " << round;
+    EXPECT_EQ(texts(plem.blocks()[1]), ref.lastRight) << "round " << round;
+    ASSERT_EQ(plem.lastJoin().records().size(), ref.records.size());
     for (size_t p = 0; p < ref.records.size(); ++p) {
-      const LigationRecord& a = plem.ligationRecords[p];
+      const LigationRecord& a = plem.lastJoin().records()[p];
       const auto& b = ref.records[p];
       EXPECT_EQ(a.leftOptions, b.left) << "round " << round << " record " << p;
       EXPECT_EQ(a.rightOptions, b.right) << "round " << round << " record " << p;

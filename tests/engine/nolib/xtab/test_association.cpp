@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "snpxtab/AssociationTest.h"
+#include "xtab/AssociationTest.h"
 #include "stats/Distributions.h"
 
 using namespace xtab;

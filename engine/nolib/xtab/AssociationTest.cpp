@@ -1,4 +1,4 @@
-#include "snpxtab/AssociationTest.h"
+#include "xtab/AssociationTest.h"
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "snpxtab/ProgramSupport.h"
+#include "xtab/ProgramSupport.h"
 
 using namespace xtab;
 
