@@ -60,6 +60,12 @@ void setSeed(const char* arg, SeedOption& seed) {
   }
 }
 
+// /THREADS: the worker extension of the analysis commands, an unsigned
+// decimal like /SEED (0: every core the process may use).
+void setThreads(const char* arg, unsigned& threads) {
+  if (const char* v = optionValue(arg, "/THREADS")) threads = parseDecimalUnsigned(v);
+}
+
 // /EPS of the analysis commands. An EM loop needs a positive bound; a value
 // of 0 or below is refused like an unknown option.
 bool setEps(const char* arg, double& target) {
@@ -118,7 +124,7 @@ namespace {
 
 enum class Match { kNone, kAccepted, kRejected };
 
-// The options EM and PLEM share: /EPS, /RANDOM, /MHF, /SEED, and /PROGRESS
+// The options EM and PLEM share: /EPS, /RANDOM, /MHF, /SEED, /THREADS, and /PROGRESS
 // and /DEBUG, which the start-up scan has already handled.
 Match matchHaplotypeOption(const char* a, EmOptions& o) {
   if (optionPrefix(a, "/EPS")) return setEps(a, o.eps) ? Match::kAccepted : Match::kRejected;
@@ -132,6 +138,10 @@ Match matchHaplotypeOption(const char* a, EmOptions& o) {
   }
   if (optionPrefix(a, "/SEED")) {
     setSeed(a, o.seed);
+    return Match::kAccepted;
+  }
+  if (optionPrefix(a, "/THREADS")) {
+    setThreads(a, o.threads);
     return Match::kAccepted;
   }
   if (optionPrefix(a, "/PROGRESS") || optionPrefix(a, "/DEBUG")) return Match::kAccepted;
@@ -228,6 +238,8 @@ WalkOutcome walkPwldOptions(int argc, char** argv, PairwiseLDOptions& o, std::st
       setDouble(a, "/4GMT", o.fourGameteThreshold);
     } else if (optionPrefix(a, "/SEED")) {
       setSeed(a, o.seed);
+    } else if (optionPrefix(a, "/THREADS")) {
+      setThreads(a, o.threads);
     } else if (optionPrefix(a, "/PROGRESS") || optionPrefix(a, "/DEBUG")) {
     } else {
       badArgument = a;

@@ -1,5 +1,7 @@
 #pragma once
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "ld/PairwiseLD.h"
 #include "marlo/EstimatorOptions.h"
@@ -29,6 +31,20 @@ class SGManager {
   bool beginHaplotypeCommand(HaplotypeResultFiles& files, const char* suffix, const char* who);
   bool loadForHaplotypeCommand(HaplotypeResultFiles& files, const std::string& typeName, bool wrote,
                                const char* who);
+
+  // One sample type's estimate and its sections in the three files (data
+  // holds the loaded type, t its index). False when the type counts against
+  // the command (the reason printed); wrote is set when a section was written.
+  using TypeEstimate = std::function<bool(GenoData& data, int t, HaplotypeResultFiles& files, bool& wrote)>;
+  // After beginHaplotypeCommand: loads each of the given sample types and
+  // runs estimate on it, on `workers` threads, each type with its own copy
+  // of the data and its own sections in memory, which reach the files (and
+  // its printed lines the console) in the order of types. Returns whether
+  // every type succeeded; loadFailed is set (and the files closed, or
+  // removed when nothing was written) when a type could not be loaded, which
+  // ends the command there.
+  bool estimateTypes(HaplotypeResultFiles& files, const std::vector<int>& types, unsigned workers, const char* who,
+                     const TypeEstimate& estimate, bool& loadFailed);
 
   std::string m_inputFile;
   GenoData genoData;

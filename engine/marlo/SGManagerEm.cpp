@@ -1,6 +1,9 @@
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "SGManager.h"
+#include "common_sgt/Parallel.h"
 #include "marlo/EMAlgorithm.h"
 #include "marlo/HaplotypeEstimator.h"
 #include "marlo/HaplotypeResultFiles.h"
@@ -27,41 +30,41 @@ bool SGManager::performHaplotypeEstimation(const EmOptions& o) {
   HaplotypeResultFiles files;
   if (!beginHaplotypeCommand(files, ".em", who)) return false;
 
-  bool ok = true;
-  bool wrote = false;
-  const int n = genoData.m_SampleTypeTableSize;
-  for (int t = 0; t <= n; ++t) {
-    const std::string name = genoData.sampleTypeTable[t].name;
-    if (!loadForHaplotypeCommand(files, name, wrote, who)) return false;
-    if (genoData.m_nummarker == 0 || genoData.m_numindiv == 0) continue;
-    if (genoData.m_nummarker > kMaxEmMarkers) {
+  std::vector<int> types;
+  for (int t = 0; t <= genoData.m_SampleTypeTableSize; ++t) types.push_back(t);
+  // Types run side by side; threads left over go to each estimation.
+  const unsigned workers = resolveThreadCount(o.threads);
+  const unsigned perType = workers > types.size() ? workers / static_cast<unsigned>(types.size()) : 1;
+  auto estimate = [&](GenoData& data, int t, HaplotypeResultFiles& out, bool& wrote) {
+    const std::string& name = data.sampleTypeTable[t].name;
+    if (data.m_nummarker > kMaxEmMarkers) {
       // Nothing can be estimated for this type: the command has not done its
       // work, so it must not end with the success status.
-      printf("%s - too many markers(%d). use PLEM\n", who, genoData.m_nummarker);
-      fflush(stdout);
-      ok = false;
-      continue;
+      consolePrintf("%s - too many markers(%d). use PLEM\n", who, data.m_nummarker);
+      return false;
     }
     EMAlgorithm em;
     em.eps = o.eps;
     em.setInitMode(o.randomInit);
     em.setLabel(name);
-    em.setData(genoData.phenotypes.data(), genoData.m_nummarker, genoData.m_numpheno, genoData.m_numindiv);
+    em.workers = perType;
+    em.setData(data.phenotypes.data(), data.m_nummarker, data.m_numpheno, data.m_numindiv);
     if (!em.performEM()) {
-      printf("%s - estimation failed for sample type %s\n", who, name.c_str());
-      fflush(stdout);
-      ok = false;
-      continue;
+      consolePrintf("%s - estimation failed for sample type %s\n", who, name.c_str());
+      return false;
     }
-    writePopulationHeader(files.population, genoData, t);
+    writePopulationHeader(out.population, data, t);
     HaplotypeIds ids;
-    writePopulationFile(files.population, em, genoData.m_ChromosomeNo.c_str(), o.minHaplotypeFreq, name.c_str(), ids);
-    writeBlockFile(files.block, em, genoData, t);
-    writeIndividualFile(files.individual, em, ids, genoData.m_ChromosomeNo.c_str(), name.c_str(), genoData.sampleTypes,
-                        genoData.m_MergeSampleCount);
+    writePopulationFile(out.population, em, data.m_ChromosomeNo.c_str(), o.minHaplotypeFreq, name.c_str(), ids);
+    writeBlockFile(out.block, em, data, t);
+    writeIndividualFile(out.individual, em, ids, data.m_ChromosomeNo.c_str(), name.c_str(), data.sampleTypes,
+                        data.m_MergeSampleCount);
     wrote = true;
-    fflush(stdout);
-  }
+    return true;
+  };
+  bool loadFailed = false;
+  bool ok = estimateTypes(files, types, workers, who, estimate, loadFailed);
+  if (loadFailed) return false;
   if (!files.close()) ok = false;
   return ok;
 }

@@ -1,7 +1,10 @@
 #include <cstdio>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "SGManager.h"
+#include "common_sgt/Parallel.h"
 #include "marlo/EMAlgorithm.h"
 #include "marlo/HaplotypeEstimator.h"
 #include "marlo/HaplotypeResultFiles.h"
@@ -40,51 +43,57 @@ bool SGManager::performHaplotypeEstimationPLEM(const PlemOptions& o) {
   HaplotypeResultFiles files;
   if (!beginHaplotypeCommand(files, ".plem", who)) return false;
 
-  bool ok = true;
-  bool wrote = false;
+  std::vector<int> types;
   const int n = genoData.m_SampleTypeTableSize;
   for (int t = 0; t <= n; ++t) {
     // With a single sample type the merged type holds the same individuals.
     if (n == 1 && t == 1) continue;
-    const std::string name = genoData.sampleTypeTable[t].name;
-    if (!loadForHaplotypeCommand(files, name, wrote, who)) return false;
-    if (genoData.m_nummarker == 0 || genoData.m_numindiv == 0) continue;
-    writePopulationHeader(files.population, genoData, t);
+    types.push_back(t);
+  }
+  // Types run side by side; threads left over go to each estimation.
+  const unsigned workers = resolveThreadCount(o.em.threads);
+  const unsigned perType = workers > types.size() ? workers / static_cast<unsigned>(types.size()) : 1;
+  auto estimate = [&](GenoData& data, int t, HaplotypeResultFiles& out, bool& wrote) {
+    const std::string& name = data.sampleTypeTable[t].name;
+    writePopulationHeader(out.population, data, t);
     wrote = true;
 
     std::unique_ptr<HaplotypeEstimator> estimator;
     bool estimated = false;
-    if (genoData.m_nummarker <= o.blockLength) {
-      printf("switching from PLEM to EM(nummarker:%d, block length:%d)\n", genoData.m_nummarker, o.blockLength);
+    if (data.m_nummarker <= o.blockLength) {
+      consolePrintf("switching from PLEM to EM(nummarker:%d, block length:%d)\n", data.m_nummarker, o.blockLength);
       auto em = std::make_unique<EMAlgorithm>();
       em->eps = o.em.eps;
       em->setInitMode(o.em.randomInit);
       em->setLabel(name);
-      em->setData(genoData.phenotypes.data(), genoData.m_nummarker, genoData.m_numpheno, genoData.m_numindiv);
+      em->workers = perType;
+      em->setData(data.phenotypes.data(), data.m_nummarker, data.m_numpheno, data.m_numindiv);
       estimated = em->perform();
       estimator = std::move(em);
     } else {
       auto plem = std::make_unique<PLEMAlgorithm>();
       plem->setLabel(name);
-      plem->setData(genoData.phenotypes.data(), genoData.m_nummarker, genoData.m_numpheno, genoData.m_numindiv);
+      plem->setData(data.phenotypes.data(), data.m_nummarker, data.m_numpheno, data.m_numindiv);
       plem->ligationEps = o.em.eps;
       plem->plemEps = o.plemEps;
       plem->blockLength = o.blockLength;
+      plem->workers = perType;
       estimated = plem->perform();
       estimator = std::move(plem);
     }
     if (!estimated) {
-      printf("%s - estimation failed for sample type %s\n", who, name.c_str());
-      fflush(stdout);
-      ok = false;
+      consolePrintf("%s - estimation failed for sample type %s\n", who, name.c_str());
       // Sections without haplotypes: an estimator over no genotypes has no
       // best pair to list.
       estimator = std::make_unique<PLEMAlgorithm>();
-      estimator->setData(genoData.phenotypes.data(), genoData.m_nummarker, 0, genoData.m_numindiv);
+      estimator->setData(data.phenotypes.data(), data.m_nummarker, 0, data.m_numindiv);
     }
-    writeSections(*estimator, files, genoData, t, o.em.minHaplotypeFreq);
-    fflush(stdout);
-  }
+    writeSections(*estimator, out, data, t, o.em.minHaplotypeFreq);
+    return estimated;
+  };
+  bool loadFailed = false;
+  bool ok = estimateTypes(files, types, workers, who, estimate, loadFailed);
+  if (loadFailed) return false;
   if (!files.close()) ok = false;
   return ok;
 }

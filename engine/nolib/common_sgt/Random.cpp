@@ -5,7 +5,9 @@
 #include "common_sgt/Settings.h"
 
 namespace {
-uint32_t g_state = 1;
+// One generator per thread: every random start seeds it before use, so a
+// worker's draws depend only on its own estimation.
+thread_local uint32_t g_state = 1;
 }
 
 void lcgSeed(uint32_t seed) { g_state = seed; }

@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-// The process-wide linear congruential generator:
+// The linear congruential generator (one state per thread):
 // state = state * 214013 + 2531011 (mod 2^32), value = (state >> 16) & 0x7FFF.
 void lcgSeed(uint32_t seed);
 int lcgNext();

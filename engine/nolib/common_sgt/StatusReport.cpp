@@ -2,22 +2,24 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <string>
 
+#include "common_sgt/Parallel.h"
 #include "common_sgt/Settings.h"
 
 namespace {
 
 constexpr int kResultBufferSize = 1000;
-char g_resultBuffer[kResultBufferSize];
 
+// Through the console capture, so a worker's lines reach standard error in
+// the order of a single-threaded run.
 void statusLine(const char* key, const char* text) {
   if (!g_progress) return;
-  fputs("\n", stderr);
-  fflush(stderr);
-  fputs(key, stderr);
-  fputs(text ? text : "", stderr);
-  fputs("\n", stderr);
-  fflush(stderr);
+  std::string line = "\n";
+  line += key;
+  line += text ? text : "";
+  line += '\n';
+  consoleErrorText(line);
 }
 
 }  // namespace
@@ -37,11 +39,12 @@ void reportRuntime(const char* text) { statusLine("#runtime=", text); }
 
 void reportResult(const char* format, ...) {
   if (!g_progress) return;
+  char buffer[kResultBufferSize];
   va_list ap;
   va_start(ap, format);
-  vsnprintf(g_resultBuffer, kResultBufferSize, format, ap);
+  vsnprintf(buffer, kResultBufferSize, format, ap);
   va_end(ap);
-  statusLine("#result=", g_resultBuffer);
+  statusLine("#result=", buffer);
 }
 
 void progressPhase(const char*) {}

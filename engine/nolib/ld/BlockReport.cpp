@@ -2,6 +2,7 @@
 
 #include "common_sgt/Console.h"
 #include "common_sgt/FastFormat.h"
+#include "common_sgt/Parallel.h"
 #include "common_sgt/StatusReport.h"
 #include "ld/LDBlockEstimate.h"
 #include "ld/SubPhenotypes.h"
@@ -111,7 +112,11 @@ BlockReportWriter::BlockReportWriter(FILE* hblk, const GenoData& data, const std
 BlockReportWriter::~BlockReportWriter() = default;
 
 void BlockReportWriter::write(const LDBlock& block, int number, const SnpListEstimate& estimate) {
-  TextBuffer& out = m_out;
+  format(m_out, block, number, estimate);
+}
+
+void BlockReportWriter::format(TextBuffer& out, const LDBlock& block, int number,
+                               const SnpListEstimate& estimate) const {
   out.appendText("!Chromosome_No:");
   out.appendText(m_chromosome);
   out.appendText("\n!Sample_Type:");
@@ -120,9 +125,9 @@ void BlockReportWriter::write(const LDBlock& block, int number, const SnpListEst
   out.appendInt(m_data.m_numindiv);
   out.appendChar('\n');
 
-  printf("Block %d [", number);
-  for (int p = 0; p < block.size(); ++p) printf(p > 0 ? ",%d\t" : "%d\t", block.snps[p] + 1);
-  printf("]\n");
+  consolePrintf("Block %d [", number);
+  for (int p = 0; p < block.size(); ++p) consolePrintf(p > 0 ? ",%d\t" : "%d\t", block.snps[p] + 1);
+  consolePrintf("]\n");
   writeRecord(out, block, number, estimate, m_data, m_chromosome, m_sampleType);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common_sgt/FastFormat.h"
@@ -27,6 +28,11 @@ class BlockReportWriter {
 
   // The record of block number (from 1), printing "Block %d [...]" first.
   void write(const LDBlock& block, int number, const SnpListEstimate& estimate);
+  // write in two steps, for records made on worker threads: the record into
+  // out (the line printed through the console capture), then its text
+  // appended to the file in block order.
+  void format(TextBuffer& out, const LDBlock& block, int number, const SnpListEstimate& estimate) const;
+  void append(std::string_view record) { m_out.appendText(record); }
   // Prints "out of loop" and flushes the file; false when a write failed.
   bool finish();
 

@@ -3,12 +3,14 @@
 #include "common_sgt/Console.h"
 #include "common_sgt/ErrorReport.h"
 #include "common_sgt/FastFormat.h"
+#include "common_sgt/Parallel.h"
 #include "common_sgt/StatusReport.h"
 #include "ld/LDBlockEstimate.h"
 #include "ld/PairwiseValue.h"
 
 bool computeCrossover(const std::vector<LDBlock>& blocks, FILE* rblk, const GenoData& data,
-                      const std::string& chromosome, const std::string& sampleType, int progressTask) {
+                      const std::string& chromosome, const std::string& sampleType, int progressTask,
+                      unsigned workers) {
   if (!rblk) {
     NULL_REPORT();
     return false;
@@ -19,33 +21,44 @@ bool computeCrossover(const std::vector<LDBlock>& blocks, FILE* rblk, const Geno
   TextBuffer out;
   out.attach(rblk);
   const std::string prefix = chromosome + "_" + sampleType + "_";
-  bool estimated = true;
-  for (int b = 1; b < count; ++b) {
+  // The joint estimate of each neighbouring pair of blocks runs on a worker
+  // into its own text; the writer passes them on in order.
+  struct Record {
+    TextBuffer text{1 << 12};
+    std::string console;
+    bool estimated = true;
+  };
+  const size_t window = orderedWindow(workers, 0);
+  std::vector<Record> slots(window);
+  auto compute = [&](int64_t task, unsigned) {
+    const int b = static_cast<int>(task) + 1;
+    Record& rec = slots[static_cast<size_t>(task % static_cast<int64_t>(window))];
+    rec.text.clear();
+    rec.console.clear();
+    ConsoleCapture capture(rec.console);
+    TextBuffer& text = rec.text;
     const LDBlock& a = blocks[b - 1];
     const LDBlock& c = blocks[b];
-    reportValue(progressTask, static_cast<int>(static_cast<long long>(b) * 100 / count));
-    printFlushed("%d-%d", b, b + 1);
-
     const int ha = static_cast<int>(a.haplotypes.size());
     const int hb = static_cast<int>(c.haplotypes.size());
-    out.appendText("!Chromosome_No:");
-    out.appendText(chromosome);
-    out.appendText("\n!Sample_Type:");
-    out.appendText(sampleType);
-    out.appendText("\n!Block_No:");
-    out.appendInt(b);
-    out.appendChar(',');
-    out.appendInt(b + 1);
-    out.appendText("\n!Haplotype_Count:");
-    out.appendInt(ha);
-    out.appendChar(',');
-    out.appendInt(hb);
-    out.appendChar('\n');
+    text.appendText("!Chromosome_No:");
+    text.appendText(chromosome);
+    text.appendText("\n!Sample_Type:");
+    text.appendText(sampleType);
+    text.appendText("\n!Block_No:");
+    text.appendInt(b);
+    text.appendChar(',');
+    text.appendInt(b + 1);
+    text.appendText("\n!Haplotype_Count:");
+    text.appendInt(ha);
+    text.appendChar(',');
+    text.appendInt(hb);
+    text.appendChar('\n');
 
     std::vector<int> joined(a.snps);
     joined.insert(joined.end(), c.snps.begin(), c.snps.end());
     SnpListEstimate estimate;
-    if (!estimate.run(data, joined, sampleType)) estimated = false;
+    rec.estimated = estimate.run(data, joined, sampleType);
 
     std::vector<double> table(static_cast<size_t>(ha) * hb, 0.0);
     double sum = 0.0;
@@ -64,28 +77,40 @@ bool computeCrossover(const std::vector<LDBlock>& blocks, FILE* rblk, const Geno
       // Nothing was estimated: report rates of 0, never 0 / 0.
       for (double& x : table) x = 0.0;
     }
-    out.appendText("!Multi_Dprime:");
-    out.appendFixed(dprime, 5, 7);
-    out.appendText("\nNo\tHaplotype_1\tHaplotype_2\tCrossover_Rate\n");
+    text.appendText("!Multi_Dprime:");
+    text.appendFixed(dprime, 5, 7);
+    text.appendText("\nNo\tHaplotype_1\tHaplotype_2\tCrossover_Rate\n");
     for (int i = 0; i < ha; ++i) {
       for (int j = 0; j < hb; ++j) {
-        out.appendInt(hb * i + j + 1);
-        out.appendChar('\t');
-        out.appendText(prefix);
-        out.appendInt(b);
-        out.appendChar('_');
-        out.appendInt(i + 1);
-        out.appendChar('\t');
-        out.appendText(prefix);
-        out.appendInt(b + 1);
-        out.appendChar('_');
-        out.appendInt(j + 1);
-        out.appendChar('\t');
-        out.appendFixed(table[static_cast<size_t>(i) * hb + j], 5, 7);
-        out.appendChar('\n');
+        text.appendInt(hb * i + j + 1);
+        text.appendChar('\t');
+        text.appendText(prefix);
+        text.appendInt(b);
+        text.appendChar('_');
+        text.appendInt(i + 1);
+        text.appendChar('\t');
+        text.appendText(prefix);
+        text.appendInt(b + 1);
+        text.appendChar('_');
+        text.appendInt(j + 1);
+        text.appendChar('\t');
+        text.appendFixed(table[static_cast<size_t>(i) * hb + j], 5, 7);
+        text.appendChar('\n');
       }
     }
-  }
+  };
+  bool estimated = true;
+  auto emit = [&](int64_t task) {
+    const int b = static_cast<int>(task) + 1;
+    const Record& rec = slots[static_cast<size_t>(task % static_cast<int64_t>(window))];
+    reportValue(progressTask, static_cast<int>(static_cast<long long>(b) * 100 / count));
+    printFlushed("%d-%d", b, b + 1);
+    fwrite(rec.console.data(), 1, rec.console.size(), stdout);
+    out.appendText(rec.text.view());
+    if (!rec.estimated) estimated = false;
+    return true;
+  };
+  runOrdered(workers, count > 1 ? count - 1 : 0, window, compute, emit);
   printFlushed("\n");
   if (!out.close()) {
     printFlushed("LD blocking: writing the crossover file failed\n");

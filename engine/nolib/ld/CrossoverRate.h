@@ -16,6 +16,8 @@
 // progressTask is the task index of the crossover step in the command's task
 // list. False when the file is missing, a write to it fails, or some joint
 // estimate could not be made (its rates are written as 0, the others as
-// usual).
+// usual). The joint estimates run on `workers` threads; file and console
+// are the same for any number of them.
 bool computeCrossover(const std::vector<LDBlock>& blocks, FILE* rblk, const GenoData& data,
-                      const std::string& chromosome, const std::string& sampleType, int progressTask);
+                      const std::string& chromosome, const std::string& sampleType, int progressTask,
+                      unsigned workers = 1);

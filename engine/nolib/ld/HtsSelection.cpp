@@ -5,6 +5,8 @@
 #include <string>
 #include <unordered_map>
 
+#include "common_sgt/Parallel.h"
+
 namespace {
 
 double entropyTerm(int64_t count, double total) {
@@ -157,7 +159,7 @@ void selectHTS(LDBlock& block, double tolerance, int64_t subsetLimit) {
   const int h = static_cast<int>(block.haplotypes.size());
   const int m = static_cast<int>(block.snps.size());
   if (h == 0 || m == 0 || block.chromosomeTotal <= 0) {
-    printf("num=0 at selectHTS\n");
+    consolePrintf("num=0 at selectHTS\n");
     return;
   }
   const std::vector<std::string>& hap = block.haplotypes;
@@ -229,7 +231,7 @@ void selectHTS(LDBlock& block, double tolerance, int64_t subsetLimit) {
   for (int k = r - 1; k >= 1; --k) {
     const int64_t subsets = boundedBinomial(r, k, subsetLimit);
     if (subsets > subsetLimit - examined) {
-      printf("selectHTS: search stopped at %d of %d SNPs\n", k + 1, r);
+      consolePrintf("selectHTS: search stopped at %d of %d SNPs\n", k + 1, r);
       break;
     }
     // Dropping SNPs never raises the entropy: without a positive tolerance

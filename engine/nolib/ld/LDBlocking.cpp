@@ -7,6 +7,8 @@
 
 #include "common_sgt/Console.h"
 #include "common_sgt/ErrorReport.h"
+#include "common_sgt/FastFormat.h"
+#include "common_sgt/Parallel.h"
 #include "common_sgt/StatusReport.h"
 #include "ld/BlockReport.h"
 #include "ld/CrossoverRate.h"
@@ -49,25 +51,49 @@ bool finishBlock(LDBlock& block, const GenoData& data, const std::string& sample
 }  // namespace
 
 bool finishBlocksAndReport(std::vector<LDBlock>& blocks, FILE* hblk, const GenoData& data,
-                           const std::string& chromosome, const std::string& sampleType, double tagTolerance) {
+                           const std::string& chromosome, const std::string& sampleType, double tagTolerance,
+                           unsigned workers) {
   if (!hblk) {
     NULL_REPORT();
     return false;
   }
   const int count = static_cast<int>(blocks.size());
   BlockReportWriter writer(hblk, data, chromosome, sampleType, count);
-  bool estimated = true;
-  for (int b = 0; b < count; ++b) {
+  // Each block is finished and its record formatted on a worker, into its
+  // own buffers; the records and printed lines are taken in block order.
+  struct Record {
+    TextBuffer text{1 << 14};
+    std::string console;
+    bool estimated = true;
+  };
+  // A record holds a row of copies per haplotype: room for about twenty.
+  const size_t window = orderedWindow(workers, (static_cast<size_t>(data.m_numindiv) + 8) * 2 * 24);
+  std::vector<Record> slots(window);
+  auto compute = [&](int64_t task, unsigned) {
+    const int b = static_cast<int>(task);
+    Record& r = slots[static_cast<size_t>(task % static_cast<int64_t>(window))];
+    r.text.clear();
+    r.console.clear();
+    ConsoleCapture capture(r.console);
     SnpListEstimate estimate;
-    if (!finishBlock(blocks[b], data, sampleType, tagTolerance, estimate)) estimated = false;
-    writer.write(blocks[b], b + 1, estimate);
-  }
+    r.estimated = finishBlock(blocks[b], data, sampleType, tagTolerance, estimate);
+    writer.format(r.text, blocks[b], b + 1, estimate);
+  };
+  bool estimated = true;
+  auto emit = [&](int64_t task) {
+    const Record& r = slots[static_cast<size_t>(task % static_cast<int64_t>(window))];
+    fwrite(r.console.data(), 1, r.console.size(), stdout);
+    writer.append(r.text.view());
+    if (!r.estimated) estimated = false;
+    return true;
+  };
+  runOrdered(workers, count, window, compute, emit);
   return writer.finish() && estimated;
 }
 
 LDBlockCalculator::LDBlockCalculator(const GenoData& data, const PairStore& pairs, const BlockingSettings& settings,
-                                     BlockingTasks tasks)
-    : m_data(data), m_pairs(pairs), m_settings(settings), m_tasks(tasks) {}
+                                     BlockingTasks tasks, unsigned workers)
+    : m_data(data), m_pairs(pairs), m_settings(settings), m_tasks(tasks), m_workers(workers) {}
 
 LDBlockCalculator::~LDBlockCalculator() = default;
 
@@ -99,7 +125,7 @@ int LDBlockCalculator::buildGabrielBlocks(FILE* hblk, const std::string& chromos
     return -1;
   }
   printFlushed("Writing Blocks...\n");
-  const bool written = finishBlocksAndReport(m_blocks, hblk, m_data, chromosome, sampleType, m_settings.tag);
+  const bool written = finishBlocksAndReport(m_blocks, hblk, m_data, chromosome, sampleType, m_settings.tag, m_workers);
   printFlushed("Blocking Complete!\n");
   return written ? static_cast<int>(m_blocks.size()) : -1;
 }
@@ -125,10 +151,10 @@ int LDBlockCalculator::buildManualBlocks(FILE* hblk, const std::string& chromoso
     return -1;
   }
   m_blocks = std::move(outcome.blocks);
-  if (!finishBlocksAndReport(m_blocks, hblk, m_data, chromosome, sampleType, m_settings.tag)) return -1;
+  if (!finishBlocksAndReport(m_blocks, hblk, m_data, chromosome, sampleType, m_settings.tag, m_workers)) return -1;
   return static_cast<int>(m_blocks.size());
 }
 
 bool LDBlockCalculator::computeCrossover(FILE* rblk, const std::string& chromosome, const std::string& sampleType) {
-  return ::computeCrossover(m_blocks, rblk, m_data, chromosome, sampleType, m_tasks.crossover);
+  return ::computeCrossover(m_blocks, rblk, m_data, chromosome, sampleType, m_tasks.crossover, m_workers);
 }

@@ -31,9 +31,11 @@ struct BlockingTasks {
 // rates name haplotypes by this order. False when the file is missing (no
 // output at all), a write to it fails, or the haplotypes of some block could
 // not be estimated (that block is written without haplotypes, the others as
-// usual).
+// usual). Blocks are finished and formatted on `workers` threads; file and
+// console are the same for any number of them.
 bool finishBlocksAndReport(std::vector<LDBlock>& blocks, FILE* hblk, const GenoData& data,
-                           const std::string& chromosome, const std::string& sampleType, double tagTolerance);
+                           const std::string& chromosome, const std::string& sampleType, double tagTolerance,
+                           unsigned workers = 1);
 
 // LD blocks of one sample type, built after its pair loop: Gabriel's method
 // or a manual list, the block report and the crossover rates between
@@ -45,9 +47,10 @@ class LDBlockCalculator {
   // exit status -1, leaving what was written so far.
   static constexpr int kListAborted = -2;
 
-  // settings must outlive the calculator.
+  // settings must outlive the calculator. The block report and the
+  // crossover rates run on `workers` threads.
   LDBlockCalculator(const GenoData& data, const PairStore& pairs, const BlockingSettings& settings,
-                    BlockingTasks tasks);
+                    BlockingTasks tasks, unsigned workers = 1);
   virtual ~LDBlockCalculator();
 
   // Each returns the number of blocks, or -1 when the step could not do its
@@ -65,5 +68,6 @@ class LDBlockCalculator {
   const PairStore& m_pairs;
   const BlockingSettings& m_settings;
   BlockingTasks m_tasks;
+  unsigned m_workers;
   std::vector<LDBlock> m_blocks;
 };

@@ -3,10 +3,17 @@
 #include <cmath>
 #include <cstdio>
 
+#include "common_sgt/Parallel.h"
 #include "common_sgt/Random.h"
 #include "ld/SubPhenotypes.h"
 #include "ld/TwoLocusMle.h"
 #include "marlo/EMAlgorithm.h"
+
+#if defined(__SANITIZE_THREAD__)
+#define MARLO_POPCNT_CLONES
+#else
+#define MARLO_POPCNT_CLONES __attribute__((target_clones("popcnt", "default")))
+#endif
 
 namespace {
 
@@ -38,8 +45,9 @@ struct Combinations {
 // Counts and first individuals of every non-empty combination of a genotype
 // of the first SNP (planes x, nx of them) with one of the second (planes y,
 // ny), in plane order. Built twice, with and without the population-count
-// instruction, and chosen when the program starts.
-__attribute__((target_clones("popcnt", "default"))) int combine(const uint64_t* x, int nx, const uint64_t* y,
+// instruction, and chosen when the program starts (not under
+// ThreadSanitizer, whose instrumented resolver would run before its runtime).
+MARLO_POPCNT_CLONES int combine(const uint64_t* x, int nx, const uint64_t* y,
                                                                  int ny, int words, Combinations& out) {
   int n = 0;
   for (int a = 0; a < nx; ++a) {
@@ -69,7 +77,14 @@ __attribute__((target_clones("popcnt", "default"))) int combine(const uint64_t* 
 }  // namespace
 
 PackedPairComputer::PackedPairComputer(const GenoData& data, double eps, bool exactMle)
-    : m_data(data), m_eps(eps), m_exactMle(exactMle) {
+    : m_data(data),
+      m_eps(eps),
+      m_exactMle(exactMle),
+      m_tables(std::make_shared<Tables>()),
+      m_snps(m_tables->snps),
+      m_planes(m_tables->planes),
+      m_logPairsOfCount(m_tables->logPairsOfCount),
+      m_logPairsOfPheno(m_tables->logPairsOfPheno) {
   pack(data);
   m_logPairsOfCount.resize(static_cast<size_t>(m_numIndividuals) + 1);
   for (int c = 0; c <= m_numIndividuals; ++c) m_logPairsOfCount[c] = log(c * (c + 1.0) / 2.0);
@@ -272,7 +287,7 @@ void PackedPairComputer::estimate(int numIndividuals) {
     lPrev = l;
     if (P <= 4 && emCnt > 50) break;
     if (emCnt > EMAlgorithm::kMaxIterations) {
-      printf("Warning: EM stopped after %d iterations without convergence (sample type %s); "
+      consolePrintf("Warning: EM stopped after %d iterations without convergence (sample type %s); "
              "the estimate of the last iteration is used\n",
              EMAlgorithm::kMaxIterations, "?");
       break;

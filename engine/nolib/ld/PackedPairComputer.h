@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "ld/PairwiseValue.h"
@@ -20,6 +21,10 @@
 //
 // SNPs with more than four alleles or a genotype the planes cannot hold are
 // left to the general computation (usable() is false for them).
+//
+// A copy shares the packed tables (read-only once built) and has its own
+// scratch for the current pair: one copy per thread computes pairs
+// independently of the others.
 class PackedPairComputer {
  public:
   // Most alleles and genotypes a SNP may have here.
@@ -63,17 +68,26 @@ class PackedPairComputer {
   void estimate(int numIndividuals);
   void pack(const GenoData& data);
 
+  // What every copy shares; written only while the first one is built.
+  struct Tables {
+    std::vector<Snp> snps;
+    std::vector<uint64_t> planes;
+    std::vector<double> logPairsOfCount;
+    std::vector<double> logPairsOfPheno;
+  };
+
   const GenoData& m_data;
   double m_eps;
   bool m_exactMle;
   int m_numIndividuals = 0;
   int m_words = 0;
-  std::vector<Snp> m_snps;
-  std::vector<uint64_t> m_planes;
+  std::shared_ptr<Tables> m_tables;
+  std::vector<Snp>& m_snps;
+  std::vector<uint64_t>& m_planes;
   // log(c (c + 1) / 2) for c = 0 .. individuals, and log(P (P + 1) / 2) for
   // P sub-phenotypes, exactly as the estimator evaluates them.
-  std::vector<double> m_logPairsOfCount;
-  std::vector<double> m_logPairsOfPheno;
+  std::vector<double>& m_logPairsOfCount;
+  std::vector<double>& m_logPairsOfPheno;
 
   // The current pair and its sub-phenotypes, in order of their first
   // individual.

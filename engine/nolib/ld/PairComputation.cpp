@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "common_sgt/Parallel.h"
 #include "common_sgt/Settings.h"
 #include "ld/SubPhenotypes.h"
 #include "ld/TwoLocusMle.h"
@@ -54,11 +55,11 @@ void computePairGeneral(const GenoData& data, int i, int j, double eps, Pairwise
 
   const bool trace = g_debugLevel >= 2;
   if (trace) {
-    printf("--------------------------\nLD of (%d,%d)\n", i, j);
-    printf("totalNumIndivWithoutMissing = %d,numindiv=%d \n", n, data.m_numindiv);
-    printf("Observed Genotype Frequency:\n");
+    consolePrintf("--------------------------\nLD of (%d,%d)\n", i, j);
+    consolePrintf("totalNumIndivWithoutMissing = %d,numindiv=%d \n", n, data.m_numindiv);
+    consolePrintf("Observed Genotype Frequency:\n");
     for (size_t s = 0; s < subs.size(); ++s)
-      printf("  subpheno[%d]=%s*%d\n", static_cast<int>(s), subs[s].genotype.c_str(), subs[s].count);
+      consolePrintf("  subpheno[%d]=%s*%d\n", static_cast<int>(s), subs[s].genotype.c_str(), subs[s].count);
   }
 
   const std::string haps[4] = {std::string{a1, b1}, std::string{a1, b2}, std::string{a2, b1}, std::string{a2, b2}};
@@ -69,19 +70,19 @@ void computePairGeneral(const GenoData& data, int i, int j, double eps, Pairwise
   if (closedForm) {
     const TwoLocusEstimate e = twoLocusMle(v.genotypeCount);
     if (trace)
-      printf("Two-locus maximum likelihood: %.6f of %d double heterozygotes %s/%s (%d maxima compared)\n",
+      consolePrintf("Two-locus maximum likelihood: %.6f of %d double heterozygotes %s/%s (%d maxima compared)\n",
              e.phaseCount, e.doubleHeterozygous, haps[0].c_str(), haps[3].c_str(), e.candidates);
     pairFrequencies(e, ta.size() < 2, tb.size() < 2, f);
   } else if (n > 0 && !subs.empty()) {
     EMAlgorithm em;
     if (estimate(em, subs, n, eps)) {
       if (trace) {
-        printf("Diploid reconstruction result:\n");
+        consolePrintf("Diploid reconstruction result:\n");
         std::string h1, h2;
         for (const Phenotype& s : subs) {
           for (int p = 0; p < s.numPairs; ++p) {
             s.buildPair(p, h1, h2);
-            printf("  %s/%s=%f\n", h1.c_str(), h2.c_str(), s.count * s.pairWeight[p]);
+            consolePrintf("  %s/%s=%f\n", h1.c_str(), h2.c_str(), s.count * s.pairWeight[p]);
           }
         }
       }
@@ -91,14 +92,14 @@ void computePairGeneral(const GenoData& data, int i, int j, double eps, Pairwise
   const double sum = f[0] + f[1] + f[2] + f[3];
   for (int k = 0; k < 4; ++k) v.hap[k] = safeDivide(f[k], sum);
   if (trace) {
-    printf("Estimated Haplotype frequency:\n");
-    printf("  AB(%s)=%7.5f\n", haps[0].c_str(), v.hap[0]);
-    printf("  Ab(%s)=%7.5f\n", haps[1].c_str(), v.hap[1]);
-    printf("  aB(%s)=%7.5f\n", haps[2].c_str(), v.hap[2]);
-    printf("  ab(%s)=%7.5f\n", haps[3].c_str(), v.hap[3]);
+    consolePrintf("Estimated Haplotype frequency:\n");
+    consolePrintf("  AB(%s)=%7.5f\n", haps[0].c_str(), v.hap[0]);
+    consolePrintf("  Ab(%s)=%7.5f\n", haps[1].c_str(), v.hap[1]);
+    consolePrintf("  aB(%s)=%7.5f\n", haps[2].c_str(), v.hap[2]);
+    consolePrintf("  ab(%s)=%7.5f\n", haps[3].c_str(), v.hap[3]);
   }
   computeStatistics(v, n, true, closedForm);
-  if (trace) printf("D'(%d,%d)\t=%7.3f\n", i, j, v.Dprime);
+  if (trace) consolePrintf("D'(%d,%d)\t=%7.3f\n", i, j, v.Dprime);
 
   if (!subs.empty() && (ta.size() > 2 || tb.size() > 2)) {
     int total = 0;
@@ -119,6 +120,6 @@ void computePairGeneral(const GenoData& data, int i, int j, double eps, Pairwise
     }
     v.multiAllelic = true;
     v.multiDprime = multiAllelicDprime(table, rows, cols);
-    if (trace) printf("D'(%d,%d) If Multi-allele\t=%7.3f\n", i, j, v.multiDprime);
+    if (trace) consolePrintf("D'(%d,%d) If Multi-allele\t=%7.3f\n", i, j, v.multiDprime);
   }
 }

@@ -1,13 +1,18 @@
 #include "ld/PairwiseLD.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "common_sgt/FastFormat.h"
+#include "common_sgt/Parallel.h"
 #include "common_sgt/Settings.h"
 #include "common_sgt/StatusReport.h"
 #include "ld/PackedPairComputer.h"
@@ -104,8 +109,93 @@ int64_t computedPairCount(const GenoData& data, const PairwiseLDOptions& o) {
   return count;
 }
 
+// Rows of the pair files that first SNP i writes.
+int64_t rowsOf(const GenoData& data, const PairwiseLDOptions& o, int i) {
+  const int n = data.m_nummarker;
+  if (!(o.useAnno && o.skipByAnno)) return n - 1 - i;
+  int j = i + 1;
+  while (j < n && reachOf(distanceOf(data, i, j), o) != PairReach::kEndOfRow) ++j;
+  return j - i - 1;
+}
+
+// A computed pair as the store receives it.
+struct StoredPair {
+  int i;
+  int j;
+  PairLDSummary summary;
+};
+
+// The rows of consecutive first SNPs, computed by one worker: the text of
+// both files, the console text and the pairs for blocking, with where each
+// first SNP's share ends, so that the writer can hand them on row by row
+// exactly as a single loop would.
+struct PairChunk {
+  TextBuffer pwld{1 << 16};
+  TextBuffer pwlds{1 << 16};
+  std::string console;
+  std::vector<StoredPair> pairs;
+  std::vector<size_t> pwldEnd, pwldsEnd, consoleEnd, pairsEnd;
+
+  void clear() {
+    pwld.clear();
+    pwlds.clear();
+    console.clear();
+    pairs.clear();
+    pwldEnd.clear();
+    pwldsEnd.clear();
+    consoleEnd.clear();
+    pairsEnd.clear();
+  }
+};
+
+// Rows of one chunk: enough pairs to make handing a chunk over cheap against
+// computing it, few enough for the buffering limit and an even spread.
+constexpr int64_t kChunkRows = 4096;
+// Bytes a written row takes in a chunk at most (both files' text and the
+// stored pair), for the buffering limit.
+constexpr size_t kChunkBytesPerRow = 160;
+
+// The rows of first SNP i, from row number firstRow on.
+void computeRowsOf(const GenoData& data, const PairwiseLDOptions& o, int i, int64_t firstRow,
+                   PackedPairComputer* packed, PairChunk& c) {
+  const int n = data.m_nummarker;
+  int64_t rows = firstRow;
+  PairwiseValue v;
+  const PairwiseValue defaults;
+  const bool packedI = packed && packed->usable(i);
+  for (int j = i + 1; j < n; ++j) {
+    const long distance = distanceOf(data, i, j);
+    const PairReach reach = reachOf(distance, o);
+    if (reach == PairReach::kEndOfRow) break;
+    if (reach == PairReach::kBeyondLimit) {
+      // Beyond the limit: a row without values.
+      ++rows;
+      writePairRows(c.pwld, c.pwlds, rows, i, j, distance, defaults);
+      continue;
+    }
+    if (packedI && packed->usable(j))
+      packed->compute(i, j, v);
+    else
+      computePairGeneral(data, i, j, o.eps, v, o.exactMle);
+    ++rows;
+    writePairRows(c.pwld, c.pwlds, rows, i, j, distance, v);
+    if (o.blocking) {
+      PairLDSummary s;
+      s.absDprime = v.multiAllelic ? (v.multiDprime < 0.0 ? -v.multiDprime : v.multiDprime) : v.absDprime;
+      s.varDprime = v.varDprime;
+      s.minorFreq = v.minorFreq;
+      c.pairs.push_back({i, j, s});
+    }
+  }
+}
+
 // The pair loop of one sample type. False when its rows could not be
 // produced (the message has been printed).
+//
+// Workers compute chunks of consecutive first SNPs; the writer takes them in
+// order and prints, writes and stores each first SNP's share as the single
+// loop did, so the files, the console and the pair store are the same for
+// every thread count (one thread runs the same steps without a worker).
 bool pairLoop(const GenoData& data, const PairwiseLDOptions& o, OutputFiles& out, PairStore& store) {
   const int n = data.m_nummarker;
   printf("Allocating pwvs[%d][%d]\n", n, n);
@@ -136,40 +226,66 @@ bool pairLoop(const GenoData& data, const PairwiseLDOptions& o, OutputFiles& out
     }
   }
 
-  int64_t rows = 0;
-  PairwiseValue v;
-  const PairwiseValue defaults;
+  const unsigned workers = resolveThreadCount(o.threads);
+  // Row numbers before each first SNP (the last entry: all rows), and the
+  // chunks of first SNPs: at least eight per worker where the rows allow,
+  // so that uneven rows even out.
+  std::vector<int64_t> rowsBefore(static_cast<size_t>(n > 0 ? n : 1), 0);
+  for (int i = 0; i + 1 < n; ++i) rowsBefore[i + 1] = rowsBefore[i] + rowsOf(data, o, i);
+  const int64_t chunkRows = std::clamp<int64_t>(rowsBefore.back() / (int64_t{8} * workers), 1, kChunkRows);
+  std::vector<int> chunkFirst;
+  int64_t chunkRowsMax = 0;
   for (int i = 0; i + 1 < n; ++i) {
-    printf("%d ", i);
-    reportValue(1, static_cast<int>(static_cast<int64_t>(i + 1) * 100 / (n - 1)));
-    const bool packedI = packed && packed->usable(i);
-    for (int j = i + 1; j < n; ++j) {
-      const long distance = distanceOf(data, i, j);
-      const PairReach reach = reachOf(distance, o);
-      if (reach == PairReach::kEndOfRow) break;
-      if (reach == PairReach::kBeyondLimit) {
-        // Beyond the limit: a row without values.
-        ++rows;
-        writePairRows(out.pwld, out.pwlds, rows, i, j, distance, defaults);
-        continue;
-      }
-      if (packedI && packed->usable(j))
-        packed->compute(i, j, v);
-      else
-        computePairGeneral(data, i, j, o.eps, v, o.exactMle);
-      ++rows;
-      writePairRows(out.pwld, out.pwlds, rows, i, j, distance, v);
-      if (o.blocking) {
-        PairLDSummary s;
-        s.absDprime = v.multiAllelic ? (v.multiDprime < 0.0 ? -v.multiDprime : v.multiDprime) : v.absDprime;
-        s.varDprime = v.varDprime;
-        s.minorFreq = v.minorFreq;
-        store.add(i, j, s);
-      }
-    }
-    // A file that can no longer be written (a full disk) ends the loop.
-    if (out.pwld.failed() || out.pwlds.failed()) break;
+    if (chunkFirst.empty() || rowsBefore[i] - rowsBefore[chunkFirst.back()] >= chunkRows) chunkFirst.push_back(i);
+    chunkRowsMax = std::max(chunkRowsMax, rowsBefore[i + 1] - rowsBefore[chunkFirst.back()]);
   }
+  const int64_t chunks = static_cast<int64_t>(chunkFirst.size());
+  chunkFirst.push_back(n > 0 ? n - 1 : 0);
+
+  const size_t window = orderedWindow(workers, static_cast<size_t>(chunkRowsMax) * kChunkBytesPerRow);
+  std::vector<PairChunk> slots(window);
+  // One packed computer per worker, copied by the worker from the untouched
+  // original on its first chunk: the tables are shared, the scratch (a few
+  // kilobytes) is not. A single worker uses the original.
+  std::vector<std::unique_ptr<PackedPairComputer>> perWorker(workers);
+  if (workers == 1) perWorker[0] = std::move(packed);
+
+  auto compute = [&](int64_t chunk, unsigned worker) {
+    PairChunk& c = slots[static_cast<size_t>(chunk % static_cast<int64_t>(window))];
+    c.clear();
+    ConsoleCapture capture(c.console);
+    if (packed && !perWorker[worker]) perWorker[worker] = std::make_unique<PackedPairComputer>(*packed);
+    for (int i = chunkFirst[chunk]; i < chunkFirst[chunk + 1]; ++i) {
+      computeRowsOf(data, o, i, rowsBefore[i], perWorker[worker].get(), c);
+      c.pwldEnd.push_back(c.pwld.size());
+      c.pwldsEnd.push_back(c.pwlds.size());
+      c.consoleEnd.push_back(c.console.size());
+      c.pairsEnd.push_back(c.pairs.size());
+    }
+  };
+  int64_t rows = 0;
+  auto emit = [&](int64_t chunk) {
+    const PairChunk& c = slots[static_cast<size_t>(chunk % static_cast<int64_t>(window))];
+    const std::string_view pwld = c.pwld.view(), pwlds = c.pwlds.view();
+    size_t a = 0, b = 0, t = 0, p = 0;
+    for (int i = chunkFirst[chunk], r = 0; i < chunkFirst[chunk + 1]; ++i, ++r) {
+      printf("%d ", i);
+      reportValue(1, static_cast<int>(static_cast<int64_t>(i + 1) * 100 / (n - 1)));
+      fwrite(c.console.data() + t, 1, c.consoleEnd[r] - t, stdout);
+      t = c.consoleEnd[r];
+      out.pwld.appendText(pwld.substr(a, c.pwldEnd[r] - a));
+      a = c.pwldEnd[r];
+      out.pwlds.appendText(pwlds.substr(b, c.pwldsEnd[r] - b));
+      b = c.pwldsEnd[r];
+      for (; p < c.pairsEnd[r]; ++p) store.add(c.pairs[p].i, c.pairs[p].j, c.pairs[p].summary);
+      rows = rowsBefore[i + 1];
+      // A file that can no longer be written (a full disk) ends the loop.
+      if (out.pwld.failed() || out.pwlds.failed()) return false;
+    }
+    return true;
+  };
+  runOrdered(workers, chunks, window, compute, emit);
+
   const int64_t possible = static_cast<int64_t>(n) * (n - 1);
   printf("\n");
   printf("LD Efficiency =%lld/%lld = %f\n", static_cast<long long>(rows), static_cast<long long>(possible),
@@ -186,7 +302,7 @@ PairwiseLDStatus blockingSteps(const GenoData& data, const PairwiseLDOptions& o,
   // reached their streams by then.
   out.pwld.flush();
   out.pwlds.flush();
-  LDBlockCalculator calculator(data, store, o.blockSettings, tasks);
+  LDBlockCalculator calculator(data, store, o.blockSettings, tasks, resolveThreadCount(o.threads));
   int blocks;
   if (o.blockingMethod == 0) {
     printf("LD Blocking Method :Manual\n");

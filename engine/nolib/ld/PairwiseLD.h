@@ -26,6 +26,7 @@ struct PairwiseLDOptions {
   // Process-wide by rule: the driver copies these into the process settings.
   double fourGameteThreshold = 0.01;
   SeedOption seed;
+  unsigned threads = 1;  // workers; 0: every core the process may use
 };
 
 enum class PairwiseLDStatus {

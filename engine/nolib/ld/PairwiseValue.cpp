@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <limits>
 
+#include "common_sgt/Parallel.h"
 #include "common_sgt/Settings.h"
 #include "stats/Distributions.h"
 
@@ -108,7 +109,7 @@ void computeStatistics(PairwiseValue& v, int N, bool exactPValues, bool lodAtBou
 
   if (D == 0.0) {
     if (g_debugLevel >= 2)
-      printf("Cannot calc D', Determinant=0 ,p1=(%f,%f) p2=(%f,%f)\n", h11, h12, h21, h22);
+      consolePrintf("Cannot calc D', Determinant=0 ,p1=(%f,%f) p2=(%f,%f)\n", h11, h12, h21, h22);
     v.chiSquare = 0.0;
     v.chiSquareP = 0.0;
   } else {

@@ -4,6 +4,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "common_sgt/Parallel.h"
 #include "common_sgt/Settings.h"
 
 namespace {
@@ -69,18 +70,18 @@ void buildSubPhenotypes(const GenoData& data, const std::vector<int>& snps, std:
   phenotypeOfIndividual.assign(static_cast<size_t>(numIndividuals), -1);
 
   if (g_debugLevel >= 1) {
-    printf("buildSubPhenotypes SNP list:");
-    for (int s : snps) printf(" %d", s);
-    printf("\n");
+    consolePrintf("buildSubPhenotypes SNP list:");
+    for (int s : snps) consolePrintf(" %d", s);
+    consolePrintf("\n");
   }
   if (g_debugLevel >= 2) {
-    printf("Allele Frequency Table:\n");
+    consolePrintf("Allele Frequency Table:\n");
     for (int s : snps) {
       const SnpAlleleTable table = buildAlleleTable(data, s);
       const char* id = s >= 0 && s < static_cast<int>(data.markerIds.size()) ? data.markerIds[s].c_str() : "";
-      printf("  SNP[%d] %s:", s, id);
-      for (int a = 0; a < table.size(); ++a) printf(" %c=%d", table.alleles[a], table.counts[a]);
-      printf("\n");
+      consolePrintf("  SNP[%d] %s:", s, id);
+      for (int a = 0; a < table.size(); ++a) consolePrintf(" %c=%d", table.alleles[a], table.counts[a]);
+      consolePrintf("\n");
     }
   }
 
@@ -142,7 +143,7 @@ void buildSubPhenotypes(const GenoData& data, const std::vector<int>& snps, std:
   }
 
   if (g_debugLevel >= 2) {
-    printf("Individual Phenotype:\n");
-    for (size_t r = 0; r < out.size(); ++r) printf("  pheno[%d]=%s*%d\n", static_cast<int>(r), out[r].genotype.c_str(), out[r].count);
+    consolePrintf("Individual Phenotype:\n");
+    for (size_t r = 0; r < out.size(); ++r) consolePrintf("  pheno[%d]=%s*%d\n", static_cast<int>(r), out[r].genotype.c_str(), out[r].count);
   }
 }

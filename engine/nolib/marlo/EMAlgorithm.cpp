@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <new>
 
+#include "common_sgt/Parallel.h"
 #include "common_sgt/Random.h"
 #include "common_sgt/Settings.h"
 #include "common_sgt/StatusReport.h"
@@ -39,19 +40,19 @@ bool EMAlgorithm::checkPairCounts() {
   for (int p = 0; p < numPheno; ++p) {
     const Phenotype& ph = phenotypes[p];
     if (ph.numPairs < 1) {
-      printf("EMAlgorithm: phenotype #%d has %d heterozygous markers; its 2^%d candidate haplotype pairs "
+      consolePrintf("EMAlgorithm: phenotype #%d has %d heterozygous markers; its 2^%d candidate haplotype pairs "
              "cannot be enumerated\n",
              p, ph.numHeterozygous, ph.numHeterozygous - 1);
-      fflush(stdout);
+      consoleFlush();
       return false;
     }
     total += ph.numPairs;
   }
   const long long memory = physicalMemoryBytes();
   if (total > 0 && memory > 0 && total > memory / kBytesPerPair) {
-    printf("EMAlgorithm: %lld candidate haplotype pairs need %lld MB, more than the %lld MB of this machine\n",
+    consolePrintf("EMAlgorithm: %lld candidate haplotype pairs need %lld MB, more than the %lld MB of this machine\n",
            total, total * kBytesPerPair >> 20, memory >> 20);
-    fflush(stdout);
+    consoleFlush();
     return false;
   }
   return true;
@@ -77,7 +78,7 @@ void EMAlgorithm::registerHaplotypes() {
 }
 
 bool EMAlgorithm::initialiseWeights() {
-  if (g_debugLevel >= 1) printf("  Initialize Freq");
+  if (g_debugLevel >= 1) consolePrintf("  Initialize Freq");
   for (int p = 0; p < numPheno; ++p)
     if (!phenotypes[p].allocatePairWeights()) return false;
   if (initMode == 0) {
@@ -94,7 +95,7 @@ bool EMAlgorithm::initialiseWeights() {
 }
 
 void EMAlgorithm::iterate() {
-  if (g_debugLevel >= 2) printf("  EM Loop");
+  if (g_debugLevel >= 2) consolePrintf("  EM Loop");
   if (g_emIterationProgress) progressPhase("EM Iteration");
   const double n = static_cast<double>(numIndividuals);
   // The first two terms of the likelihood do not change between iterations.
@@ -107,27 +108,34 @@ void EMAlgorithm::iterate() {
 
   emCnt = 1;
   double lPrev = 0.0;
+  // Each phenotype's likelihood term, summed in phenotype order below.
+  std::vector<double> term(static_cast<size_t>(numPheno > 0 ? numPheno : 0), 0.0);
   for (;;) {
-    // Maximisation.
+    // Maximisation: per phenotype its weight sum and scaled weights (and
+    // likelihood term), then the frequencies in phenotype order.
     for (double& f : frequency) f = 0.0;
+    forPhenotypes([&](int first, int end) {
+      for (int p = first; p < end; ++p) {
+        Phenotype& ph = phenotypes[p];
+        double sum = 0.0;
+        if (ph.count >= 1 && ph.numPairs > 0)
+          for (double w : ph.pairWeight) sum += w;
+        ph.pairWeightSum = sum;
+        if (ph.count < 1) continue;
+        const double factor = static_cast<double>(ph.count) / (n * ph.pairWeightSum);
+        for (double& w : ph.pairWeight) w = w * factor;
+        term[p] = ph.count * log(ph.pairWeightSum);
+      }
+    });
     for (int p = 0; p < numPheno; ++p) {
-      Phenotype& ph = phenotypes[p];
-      double sum = 0.0;
-      if (ph.count >= 1 && ph.numPairs > 0)
-        for (double w : ph.pairWeight) sum += w;
-      ph.pairWeightSum = sum;
-    }
-    for (int p = 0; p < numPheno; ++p) {
-      Phenotype& ph = phenotypes[p];
+      const Phenotype& ph = phenotypes[p];
       if (ph.count < 1) continue;
-      const double factor = static_cast<double>(ph.count) / (n * ph.pairWeightSum);
       const double m = ph.numHeterozygous == 0 ? 2.0 : 1.0;
       const int* i1 = pairHaplotype1.data() + pairOffset[p];
       const int* i2 = pairHaplotype2.data() + pairOffset[p];
-      double* w = ph.pairWeight.data();
+      const double* w = ph.pairWeight.data();
       const bool twoSides = ph.numHeterozygous > 0;
       for (int j = 0; j < ph.numPairs; ++j) {
-        w[j] = w[j] * factor;
         const double a = m * w[j] * 0.5;
         frequency[i1[j]] += a;
         if (twoSides) frequency[i2[j]] += a;
@@ -135,59 +143,82 @@ void EMAlgorithm::iterate() {
     }
     // Likelihood.
     double s2 = 0.0;
-    for (int p = 0; p < numPheno; ++p) {
-      const Phenotype& ph = phenotypes[p];
-      if (ph.count > 0) s2 += ph.count * log(ph.pairWeightSum);
-    }
+    for (int p = 0; p < numPheno; ++p)
+      if (phenotypes[p].count > 0) s2 += term[p];
     const double l = constant + s2;
     likelihood = l;
     const double dl = fabs(lPrev - l);
     if (dl < eps) break;
     // Expectation.
-    for (int p = 0; p < numPheno; ++p) {
-      Phenotype& ph = phenotypes[p];
-      if (ph.count < 1) continue;
-      const int* i1 = pairHaplotype1.data() + pairOffset[p];
-      const int* i2 = pairHaplotype2.data() + pairOffset[p];
-      double* w = ph.pairWeight.data();
-      const bool doubled = ph.numHeterozygous >= 1;
-      for (int j = 0; j < ph.numPairs; ++j) {
-        w[j] = frequency[i1[j]] * frequency[i2[j]];
-        if (doubled) w[j] = w[j] * 2.0;
+    forPhenotypes([&](int first, int end) {
+      for (int p = first; p < end; ++p) {
+        Phenotype& ph = phenotypes[p];
+        if (ph.count < 1) continue;
+        const int* i1 = pairHaplotype1.data() + pairOffset[p];
+        const int* i2 = pairHaplotype2.data() + pairOffset[p];
+        double* w = ph.pairWeight.data();
+        const bool doubled = ph.numHeterozygous >= 1;
+        for (int j = 0; j < ph.numPairs; ++j) {
+          w[j] = frequency[i1[j]] * frequency[i2[j]];
+          if (doubled) w[j] = w[j] * 2.0;
+        }
       }
-    }
+    });
     emCnt += 1;
     lPrev = l;
     if (g_emIterationProgress && emCnt % 100 == 0) progressStep();
     if (numPheno <= 4 && emCnt > 50) break;
     if (emCnt > kMaxIterations) {
       reachedIterationLimit = true;
-      printf("Warning: EM stopped after %d iterations without convergence (sample type %s); "
+      consolePrintf("Warning: EM stopped after %d iterations without convergence (sample type %s); "
              "the estimate of the last iteration is used\n",
              kMaxIterations, m_label.empty() ? "?" : m_label.c_str());
       break;
     }
   }
-  if (g_debugLevel >= 1) printf("  ... emCnt=%d\n", emCnt);
+  if (g_debugLevel >= 1) consolePrintf("  ... emCnt=%d\n", emCnt);
 }
 
 void EMAlgorithm::finalPosteriors() {
-  if (g_debugLevel >= 1) printf("  Calc Freq numpheno=%d\n", numPheno);
+  if (g_debugLevel >= 1) consolePrintf("  Calc Freq numpheno=%d\n", numPheno);
   if (g_emIterationProgress) progressPhase("Calc. Frequency");
-  for (int p = 0; p < numPheno; ++p) {
-    if (g_emIterationProgress) progressStep();
-    Phenotype& ph = phenotypes[p];
-    if (ph.count <= 0) continue;
-    const int* i1 = pairHaplotype1.data() + pairOffset[p];
-    const int* i2 = pairHaplotype2.data() + pairOffset[p];
-    double* w = ph.pairWeight.data();
-    double sum = 0.0;
-    for (int j = 0; j < ph.numPairs; ++j) {
-      w[j] = frequency[i1[j]] * frequency[i2[j]];
-      sum += w[j];
+  if (g_emIterationProgress)
+    for (int p = 0; p < numPheno; ++p) progressStep();
+  forPhenotypes([&](int first, int end) {
+    for (int p = first; p < end; ++p) {
+      Phenotype& ph = phenotypes[p];
+      if (ph.count <= 0) continue;
+      const int* i1 = pairHaplotype1.data() + pairOffset[p];
+      const int* i2 = pairHaplotype2.data() + pairOffset[p];
+      double* w = ph.pairWeight.data();
+      double sum = 0.0;
+      for (int j = 0; j < ph.numPairs; ++j) {
+        w[j] = frequency[i1[j]] * frequency[i2[j]];
+        sum += w[j];
+      }
+      for (int j = 0; j < ph.numPairs; ++j) w[j] = w[j] / sum;
     }
-    for (int j = 0; j < ph.numPairs; ++j) w[j] = w[j] / sum;
+  });
+}
+
+void EMAlgorithm::forPhenotypes(const std::function<void(int, int)>& body) const {
+  int64_t pairs = 0;
+  for (int p = 0; p < numPheno; ++p)
+    if (phenotypes[p].count >= 1) pairs += phenotypes[p].numPairs;
+  if (workers <= 1 || pairs < parallelPairs || numPheno < 2) {
+    body(0, numPheno);
+    return;
   }
+  // Consecutive phenotypes with about the same number of pairs per range.
+  const unsigned parts = workers < static_cast<unsigned>(numPheno) ? workers : static_cast<unsigned>(numPheno);
+  std::vector<int64_t> bounds{0};
+  int64_t seen = 0;
+  for (int p = 0; p < numPheno && bounds.size() < parts; ++p) {
+    if (phenotypes[p].count >= 1) seen += phenotypes[p].numPairs;
+    if (seen * parts >= pairs * static_cast<int64_t>(bounds.size())) bounds.push_back(p + 1);
+  }
+  bounds.push_back(numPheno);
+  parallelRanges(bounds, [&](int64_t first, int64_t end) { body(static_cast<int>(first), static_cast<int>(end)); });
 }
 
 void EMAlgorithm::computeExpectedCopies() {
@@ -220,15 +251,15 @@ bool EMAlgorithm::performEM() {
       return false;
     }
   } catch (const std::bad_alloc&) {
-    printf("EMAlgorithm: not enough memory for the candidate haplotype pairs\n");
-    fflush(stdout);
+    consolePrintf("EMAlgorithm: not enough memory for the candidate haplotype pairs\n");
+    consoleFlush();
     for (int p = 0; p < numPheno; ++p) phenotypes[p].pairWeight.clear();
     return false;
   }
   iterate();
   finalPosteriors();
   computeExpectedCopies();
-  fflush(stdout);
+  consoleFlush();
   return true;
 }
 

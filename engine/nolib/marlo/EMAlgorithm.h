@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,14 @@ class EMAlgorithm : public HaplotypeEstimator {
 
   double eps = 0.0001;
   int initMode = 1;
+  // Threads for the per-phenotype steps (weight sums and scaling, the
+  // likelihood terms, the expectation and the final posteriors) once there
+  // are parallelPairs candidate pairs or more (threads start at every step:
+  // below that their start costs more than they save); the sums over
+  // phenotypes stay on one thread, in phenotype order, so the digits do not
+  // change.
+  unsigned workers = 1;
+  int64_t parallelPairs = int64_t{1} << 18;
   // Every haplotype of a pair of a phenotype with count >= 1, numbered in
   // order of registration, and its current frequency.
   HaplotypeIndex haplotypeIndex;
@@ -91,6 +100,9 @@ class EMAlgorithm : public HaplotypeEstimator {
   void iterate();
   void finalPosteriors();
   void computeExpectedCopies();
+  // body(first, end) over ranges of phenotypes, on the workers when the
+  // pairs are many enough.
+  void forPhenotypes(const std::function<void(int, int)>& body) const;
 
   std::string m_label;
   // Expected copies of every registered haplotype after the final step,

@@ -8,6 +8,7 @@ struct EmOptions {
   int randomInit = 0;  // 1: random starting frequencies (/RANDOM)
   double minHaplotypeFreq = 0.01;  // least frequency a population line lists
   SeedOption seed;
+  unsigned threads = 1;  // workers; 0: every core the process may use
 };
 
 // Options of the PLEM command: those it shares with EM, the block length

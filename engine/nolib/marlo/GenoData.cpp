@@ -10,6 +10,7 @@
 #include "common_sgt/ErrorReport.h"
 #include "common_sgt/FileUtil.h"
 #include "common_sgt/LineReader.h"
+#include "common_sgt/Parallel.h"
 #include "common_sgt/Settings.h"
 #include "common_sgt/StatusReport.h"
 
@@ -91,7 +92,7 @@ bool GenoData::loadHeader(const char* fileName) {
     NULL_REPORT();
     return false;
   }
-  if (g_debugLevel >= 1) printf("GenoData::loadHeader %s\n", fileName);
+  if (g_debugLevel >= 1) consolePrintf("GenoData::loadHeader %s\n", fileName);
   LineReader reader;
   if (!reader.open(fileName)) {
     printFlushed("ifstream fileInputStream(%s)\n fileInputStream.is_open() == false %s:%d\n", fileName, SGT_UNIT,
@@ -115,8 +116,8 @@ bool GenoData::loadHeader(const char* fileName) {
   const int n = static_cast<int>(fields.size()) - 4;
   sampleIds.assign(fields.begin() + 4, fields.end());
   if (g_debugLevel >= 2) {
-    printf(" m_MergeSampleCount = %d\n", n);
-    printf(" Samples = [%s],[%s],...[%s]\n", sampleIds[0].c_str(), n > 1 ? sampleIds[1].c_str() : "",
+    consolePrintf(" m_MergeSampleCount = %d\n", n);
+    consolePrintf(" Samples = [%s],[%s],...[%s]\n", sampleIds[0].c_str(), n > 1 ? sampleIds[1].c_str() : "",
            sampleIds[n - 1].c_str());
   }
 
@@ -156,16 +157,16 @@ bool GenoData::loadHeader(const char* fileName) {
   typeIndex.clear();
   for (int t = 0; t <= m_SampleTypeTableSize; ++t) typeIndex[sampleTypeTable[t].name] = t;
   if (g_debugLevel >= 2) {
-    printf(" m_SampleTypeTableSize = %d\n", m_SampleTypeTableSize);
+    consolePrintf(" m_SampleTypeTableSize = %d\n", m_SampleTypeTableSize);
     for (int t = 0; t < m_SampleTypeTableSize; ++t)
-      printf("    types[\"%s\"] = (%d)\n", sampleTypeTable[t].name.c_str(), sampleTypeTable[t].count);
+      consolePrintf("    types[\"%s\"] = (%d)\n", sampleTypeTable[t].name.c_str(), sampleTypeTable[t].count);
   }
 
   if (reader.next(line)) {
     splitTabs(line, fields);
     m_ChromosomeNo = fields.size() >= 2 ? fields[1] : std::string();
   }
-  if (g_debugLevel >= 2) printf(" m_ChromosomeNo = %s\n", m_ChromosomeNo.c_str());
+  if (g_debugLevel >= 2) consolePrintf(" m_ChromosomeNo = %s\n", m_ChromosomeNo.c_str());
   reader.close();
 
   const long long lines = countDataLines(fileName);
@@ -182,8 +183,8 @@ bool GenoData::loadHeader(const char* fileName) {
   }
   m_ori_nummarker = lines > 2 ? static_cast<int>(lines - 2) : 0;
   m_nummarker = m_ori_nummarker;
-  if (g_debugLevel >= 2) printf(" m_ori_nummarker = %d\n", m_ori_nummarker);
-  fflush(stdout);
+  if (g_debugLevel >= 2) consolePrintf(" m_ori_nummarker = %d\n", m_ori_nummarker);
+  consoleFlush();
   m_headerState = HeaderState::kLoaded;
   return true;
 }
@@ -194,7 +195,7 @@ bool GenoData::loadData(const char* fileName, const char* sampleTypeName) {
     return false;
   }
   m_fileName = fileName;
-  if (g_debugLevel >= 1) printf("GenoData::loadData(sample type =\"%s\")\n", sampleTypeName);
+  if (g_debugLevel >= 1) consolePrintf("GenoData::loadData(sample type =\"%s\")\n", sampleTypeName);
   clearTypeData();
   markerUsed.assign(m_ori_nummarker, true);
   markerOrder.resize(m_ori_nummarker);
@@ -204,8 +205,8 @@ bool GenoData::loadData(const char* fileName, const char* sampleTypeName) {
     return false;
   }
   if (m_nummarker == 0) {
-    if (m_ori_nummarker > 0) printf("All the data was flagged.\n");
-    fflush(stdout);
+    if (m_ori_nummarker > 0) consolePrintf("All the data was flagged.\n");
+    consoleFlush();
     return true;
   }
 
@@ -236,12 +237,12 @@ bool GenoData::loadData(const char* fileName, const char* sampleTypeName) {
   // One genotype text per individual, two letters per marker.
   std::vector<std::string> texts(m_numindiv, std::string(2 * static_cast<size_t>(markers), '\0'));
   if (g_debugLevel >= 1) {
-    printf(" m_nummarker = %d\n", m_nummarker);
-    printf(" m_numindiv/total = %d/%d\n", m_numindiv, m_MergeSampleCount);
+    consolePrintf(" m_nummarker = %d\n", m_nummarker);
+    consolePrintf(" m_numindiv/total = %d/%d\n", m_numindiv, m_MergeSampleCount);
   }
   if (!readMarkerLines(reader, fileName, texts)) {
     clearTypeData();
-    fflush(stdout);
+    consoleFlush();
     return false;
   }
   reader.close();
@@ -297,7 +298,7 @@ bool GenoData::readMarkerLine(std::string_view line, long long lineNo, int k, co
     from = p + 1;
   }
   if (!tabsFound) {
-    printf("Invalid data(%.*s) at marker #%d. TAB not found!\n", static_cast<int>(line.size()), line.data(), k);
+    consolePrintf("Invalid data(%.*s) at marker #%d. TAB not found!\n", static_cast<int>(line.size()), line.data(), k);
     badMarkerLine(fileName, lineNo, k, line.empty() ? "empty line among the marker lines"
                                                     : "fewer than four tabs before the genotypes");
     return false;
@@ -368,7 +369,7 @@ void GenoData::groupPhenotypes(std::vector<std::string>& texts) {
     }
   }
   m_numpheno = static_cast<int>(firstMember.size());
-  printf("GenoData::loadData Phenotype #: %d\n", m_numpheno);
+  consolePrintf("GenoData::loadData Phenotype #: %d\n", m_numpheno);
   printFlushed("Loading pheno...[COUNT:%d]\n", m_numindiv);
 
   phenotypes.resize(m_numpheno);

@@ -5,6 +5,7 @@
 
 #include "common_sgt/ErrorReport.h"
 #include "common_sgt/LineReader.h"
+#include "common_sgt/Parallel.h"
 #include "Kestrel.h"
 
 namespace {
@@ -128,11 +129,11 @@ void writePopulationFile(FILE* fp, HaplotypeEstimator& estimator, const char* ch
   for (double f : frequencies) allZero = allZero && countsAsZero(f);
   if (haplotypes.empty() || allZero) {
     fflush(stdout);
-    fprintf(stderr, "#error= SampleType (%s): There is no haplotype.\n", sampleTypeName);
+    consoleErrorPrintf("#error= SampleType (%s): There is no haplotype.\n", sampleTypeName);
     fflush(stderr);
     return;
   }
-  printf(" haplotype cnt = %d\n", static_cast<int>(haplotypes.size()));
+  consolePrintf(" haplotype cnt = %d\n", static_cast<int>(haplotypes.size()));
   fprintf(fp, "No\tHaplotype_ID\tSequence\tFrequency\n");
   for (size_t k = 1; k <= haplotypes.size(); ++k) {
     const std::string& h = haplotypes[k - 1];

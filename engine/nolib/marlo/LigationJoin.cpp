@@ -8,6 +8,7 @@
 #include <new>
 
 #include "common_sgt/LineReader.h"
+#include "common_sgt/Parallel.h"
 #include "common_sgt/Settings.h"
 
 namespace {
@@ -52,7 +53,7 @@ size_t bestCombination(const std::vector<double>& weight) {
 }
 
 void reportJoinNoMemory(const char* label, long long bytes, int rangeFrom, int rangeTo) {
-  printf("PLEM (sample type %s): the join of markers %d to %d needs about %lld MB, more than this machine has "
+  consolePrintf("PLEM (sample type %s): the join of markers %d to %d needs about %lld MB, more than this machine has "
          "available; there is no estimate for this sample type\n",
          label, rangeFrom + 1, rangeTo, bytes >> 20);
 }
@@ -106,8 +107,8 @@ bool LigationJoin::run(const Settings& settings, PlemBlockTree& tree, int leftNo
 }
 
 void LigationJoin::reportNoFit(int phenotype, int rangeFrom, int rangeTo) const {
-  if (g_debugLevel >= 1) printf("  %dth phenotype: numAllele1*numAllele2=S=0, Cannot merge\n", phenotype);
-  printf("PLEM (sample type %s): a genotype fits no pair of the retained block haplotypes over markers %d to %d; "
+  if (g_debugLevel >= 1) consolePrintf("  %dth phenotype: numAllele1*numAllele2=S=0, Cannot merge\n", phenotype);
+  consolePrintf("PLEM (sample type %s): a genotype fits no pair of the retained block haplotypes over markers %d to %d; "
          "there is no estimate for this sample type\n",
          m_settings.label, rangeFrom + 1, rangeTo);
 }
@@ -285,7 +286,7 @@ bool LigationJoin::numberCells(const BlockHaplotypeSet& left, const BlockHaploty
     }
   }
   if (space <= kLargeCombinationSpace)
-    printf("alle1.numAlle:%d, alle2.numAlle:%d, totAlle:%lld, from:%d, to:%d\n", numLeftHaplotypes,
+    consolePrintf("alle1.numAlle:%d, alle2.numAlle:%d, totAlle:%lld, from:%d, to:%d\n", numLeftHaplotypes,
            numRightHaplotypes, space, rangeFrom, right.numMarkers);
   reportJoinNoMemory(m_settings.label, bytes, rangeFrom, rangeTo);
   m_records.clear();
@@ -353,7 +354,7 @@ int LigationJoin::runJoinEm() {
       rec.weightSum = sum;
     }
     if (++iterations > kMaxIterations) {
-      printf("Warning: PLEM join stopped after %d iterations without convergence (sample type %s); "
+      consolePrintf("Warning: PLEM join stopped after %d iterations without convergence (sample type %s); "
              "the estimate of the last iteration is used\n",
              kMaxIterations, m_settings.label);
       break;

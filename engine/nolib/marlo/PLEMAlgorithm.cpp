@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "common_sgt/Console.h"
+#include "common_sgt/Parallel.h"
 #include "common_sgt/Settings.h"
 #include "marlo/EMAlgorithm.h"
 
@@ -87,16 +88,19 @@ bool PLEMAlgorithm::perform() {
   try {
     ok = buildInitialHaplotypeSet() && mergeBlocks();
   } catch (const std::bad_alloc&) {
-    printf("PLEM (sample type %s): not enough memory for the estimation\n", labelText());
+    consolePrintf("PLEM (sample type %s): not enough memory for the estimation\n", labelText());
     ok = false;
   }
   if (!ok) clearResults();
-  fflush(stdout);
+  consoleFlush();
   return ok;
 }
 
-void PLEMAlgorithm::buildBlockPhenotypes(int start, int size) {
-  releaseBlockPhenotypes();
+namespace {
+
+// The distinct genotypes over markers start .. start + size - 1, in order of
+// first appearance, with their summed counts.
+std::vector<Phenotype> cutPhenotypes(const Phenotype* phenotypes, int numPheno, int start, int size) {
   std::vector<std::string> cuts;
   std::vector<int> counts;
   std::unordered_map<std::string, int> entry;
@@ -111,37 +115,62 @@ void PLEMAlgorithm::buildBlockPhenotypes(int start, int size) {
       counts[it->second] += phenotypes[p].count;
     }
   }
-  m_ownedBlockPhenotypes.resize(cuts.size());
-  for (size_t i = 0; i < cuts.size(); ++i) m_ownedBlockPhenotypes[i].setGenotype(std::move(cuts[i]), counts[i]);
+  std::vector<Phenotype> out(cuts.size());
+  for (size_t i = 0; i < cuts.size(); ++i) out[i].setGenotype(std::move(cuts[i]), counts[i]);
+  return out;
+}
+
+}  // namespace
+
+void PLEMAlgorithm::buildBlockPhenotypes(int start, int size) {
+  releaseBlockPhenotypes();
+  m_ownedBlockPhenotypes = cutPhenotypes(phenotypes, numPheno, start, size);
   m_blockPhenotypes = m_ownedBlockPhenotypes.data();
   m_numBlockPhenotypes = static_cast<int>(m_ownedBlockPhenotypes.size());
 }
 
 bool PLEMAlgorithm::buildInitialHaplotypeSet() {
   m_numBlocks = numMarkers / m_levelLength + (numMarkers % m_levelLength > 0 ? 1 : 0);
-  if (g_debugLevel >= 1) printf("Build Initial Haplotype Set for %d Markers, %d Blocks\n", numMarkers, m_numBlocks);
+  if (g_debugLevel >= 1) consolePrintf("Build Initial Haplotype Set for %d Markers, %d Blocks\n", numMarkers, m_numBlocks);
   m_blocks.assign(m_numBlocks, BlockHaplotypeSet());
-  for (int b = 0; b < m_numBlocks; ++b) {
+  // Each block's EM runs on a worker (its random start seeds the worker's
+  // own generator); the kept haplotypes and printed lines are taken in
+  // block order.
+  struct BlockResult {
+    std::string console;
+    std::string kept;
+    int count = 0;
+    bool ok = true;
+  };
+  const size_t window = orderedWindow(workers, 0);
+  std::vector<BlockResult> slots(window);
+  auto compute = [&](int64_t task, unsigned) {
+    const int b = static_cast<int>(task);
+    BlockResult& r = slots[static_cast<size_t>(task % static_cast<int64_t>(window))];
+    r = BlockResult();
+    ConsoleCapture capture(r.console);
     const int start = b * m_levelLength;
     const int size = blockSize(b);
-    buildBlockPhenotypes(start, size);
+    std::vector<Phenotype> cut = cutPhenotypes(phenotypes, numPheno, start, size);
+    const int numCut = static_cast<int>(cut.size());
     EMAlgorithm em;
     em.setLabel(m_label);
-    em.setData(m_ownedBlockPhenotypes.data(), size, m_numBlockPhenotypes, numIndividuals);
+    em.setData(cut.data(), size, numCut, numIndividuals);
     if (g_debugLevel >= 1)
-      printf(" Make Haplotype Block %d/%d [%d~%d)\n", b + 1, m_numBlocks, start, (b + 1) * m_levelLength);
+      consolePrintf(" Make Haplotype Block %d/%d [%d~%d)\n", b + 1, m_numBlocks, start, (b + 1) * m_levelLength);
     if (!em.performEM()) {
-      printf("PLEM (sample type %s): the haplotypes of markers %d to %d cannot be estimated\n", labelText(),
-             start + 1, start + size);
-      return false;
+      consolePrintf("PLEM (sample type %s): the haplotypes of markers %d to %d cannot be estimated\n", labelText(),
+                    start + 1, start + size);
+      r.ok = false;
+      return;
     }
     // The table of expected copies is traversed in order of first insertion
     // (genotype by genotype, pair by pair, haplotype1 before haplotype2),
     // which is the order in which the block EM numbered its haplotypes.
     // Genotypes without members take part in nothing.
     std::vector<double> copies(em.numHaplotypes(), 0.0);
-    for (int p = 0; p < m_numBlockPhenotypes; ++p) {
-      const Phenotype& ph = m_blockPhenotypes[p];
+    for (int p = 0; p < numCut; ++p) {
+      const Phenotype& ph = cut[p];
       if (ph.count < 1) continue;
       const int* i1 = em.pairHaplotype1.data() + em.pairOffset[p];
       const int* i2 = em.pairHaplotype2.data() + em.pairOffset[p];
@@ -151,18 +180,24 @@ bool PLEMAlgorithm::buildInitialHaplotypeSet() {
         copies[i2[j]] += c;
       }
     }
-    std::string kept;
-    int n = 0;
     for (int i = 0; i < static_cast<int>(copies.size()); ++i) {
       if (!(copies[i] >= plemEps)) continue;
-      kept += em.haplotypeText(i);
-      ++n;
+      r.kept += em.haplotypeText(i);
+      ++r.count;
     }
-    m_blocks[b].set(n, std::move(kept), size);
-    m_blockNode.push_back(m_tree.addLeaf(m_blocks[b], start));
-  }
+  };
+  auto emit = [&](int64_t task) {
+    const int b = static_cast<int>(task);
+    BlockResult& r = slots[static_cast<size_t>(task % static_cast<int64_t>(window))];
+    consolePrintf("%s", r.console.c_str());
+    if (!r.ok) return false;
+    m_blocks[b].set(r.count, std::move(r.kept), blockSize(b));
+    m_blockNode.push_back(m_tree.addLeaf(m_blocks[b], b * m_levelLength));
+    return true;
+  };
+  const bool ok = runOrdered(workers, m_numBlocks, window, compute, emit);
   releaseBlockPhenotypes();
-  return true;
+  return ok;
 }
 
 int PLEMAlgorithm::nodeOf(int b, int start) {
@@ -172,26 +207,26 @@ int PLEMAlgorithm::nodeOf(int b, int start) {
 }
 
 bool PLEMAlgorithm::mergeBlocks() {
-  if (g_debugLevel >= 2) printf(" Merging Blocks\n");
+  if (g_debugLevel >= 2) consolePrintf(" Merging Blocks\n");
   for (;;) {
     int out = 0;
     for (int i = 0; i < m_numBlocks; i += 2) {
       if (i + 1 < m_numBlocks) {
         if (m_numBlocks < 3) {
-          if (g_debugLevel >= 2) printf(" - merge %d,%d to nothing", i, i + 1);
+          if (g_debugLevel >= 2) consolePrintf(" - merge %d,%d to nothing", i, i + 1);
           BlockHaplotypeSet scratch;
           if (!ligate(i, scratch)) return false;
         } else {
-          if (g_debugLevel >= 2) printf(" - merge %d,%d to %d", i, i + 1, out);
+          if (g_debugLevel >= 2) consolePrintf(" - merge %d,%d to %d", i, i + 1, out);
           if (!ligate(i, m_blocks[out])) return false;
           if (static_cast<int>(m_blockNode.size()) <= out) m_blockNode.resize(out + 1, -1);
           m_blockNode[out] = m_joinedNode;
         }
         if (g_debugLevel >= 2)
-          printf(" ... size=%d, =%d haplotypes\n", m_blocks[out].numMarkers, m_blocks[out].numHaplotypes);
+          consolePrintf(" ... size=%d, =%d haplotypes\n", m_blocks[out].numMarkers, m_blocks[out].numHaplotypes);
       }
       if (i == m_numBlocks - 1) {
-        if (g_debugLevel >= 2) printf(" - copy %d to %d\n", i, out);
+        if (g_debugLevel >= 2) consolePrintf(" - copy %d to %d\n", i, out);
         if (i != out) {
           m_blocks[out] = m_blocks[i];
           if (static_cast<int>(m_blockNode.size()) > i) {
@@ -229,7 +264,7 @@ bool PLEMAlgorithm::ligate(int l, BlockHaplotypeSet& out) {
   figures.numRight = right.numHaplotypes;
   joinFigures.push_back(figures);
   if (space > kLargeCombinationSpace)
-    printf("alle1.numAlle:%d, alle2.numAlle:%d, totAlle:%lld, from:%d, to:%d\n", left.numHaplotypes,
+    consolePrintf("alle1.numAlle:%d, alle2.numAlle:%d, totAlle:%lld, from:%d, to:%d\n", left.numHaplotypes,
            right.numHaplotypes, space, rangeFrom, rightSize);
   if (width < numMarkers) {
     buildBlockPhenotypes(rangeFrom, width);
@@ -240,7 +275,7 @@ bool PLEMAlgorithm::ligate(int l, BlockHaplotypeSet& out) {
   }
   joinFigures.back().records = m_numBlockPhenotypes;
   if (left.numMarkers != m_levelLength || right.numMarkers != rightSize) {
-    printf("PLEM (sample type %s): blocks of %d and %d markers where %d and %d belong\n", labelText(),
+    consolePrintf("PLEM (sample type %s): blocks of %d and %d markers where %d and %d belong\n", labelText(),
            left.numMarkers, right.numMarkers, m_levelLength, rightSize);
     return false;
   }

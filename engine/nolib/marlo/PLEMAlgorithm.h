@@ -67,6 +67,9 @@ class PLEMAlgorithm : public HaplotypeEstimator {
   int blockLength = 10;
   double plemEps = 0.00001;
   double ligationEps = 1.0;
+  // Threads for the EMs of the initial blocks (taken in block order, so the
+  // result does not depend on them).
+  unsigned workers = 1;
   // Bytes a join may use for its records and cells; 0 = the machine's
   // physical memory.
   long long memoryLimitBytes = 0;

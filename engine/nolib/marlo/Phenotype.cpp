@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <new>
 
+#include "common_sgt/Parallel.h"
+
 Phenotype::~Phenotype() = default;
 
 void Phenotype::setGenotype(std::string text, int memberCount) {
@@ -66,16 +68,16 @@ std::string Phenotype::haplotype2(int64_t j) const {
 
 bool Phenotype::allocatePairWeights() {
   if (numPairs < 1) {
-    printf("Phenotype: %d heterozygous markers give 2^%d candidate haplotype pairs, too many to enumerate\n",
+    consolePrintf("Phenotype: %d heterozygous markers give 2^%d candidate haplotype pairs, too many to enumerate\n",
            numHeterozygous, numHeterozygous - 1);
-    fflush(stdout);
+    consoleFlush();
     return false;
   }
   try {
     pairWeight.assign(static_cast<size_t>(numPairs), 0.0);
   } catch (const std::bad_alloc&) {
-    printf("Phenotype: no memory for %d candidate haplotype pairs\n", numPairs);
-    fflush(stdout);
+    consolePrintf("Phenotype: no memory for %d candidate haplotype pairs\n", numPairs);
+    consoleFlush();
     return false;
   }
   return true;

@@ -5,8 +5,8 @@
 
 namespace stats {
 
-int sign_of_gamma = 1;
-int last_math_error = 0;
+thread_local int sign_of_gamma = 1;
+thread_local int last_math_error = 0;
 
 namespace {
 

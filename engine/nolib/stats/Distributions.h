@@ -4,8 +4,8 @@
 // upper-tail probability every printed p-value comes from. IEEE double.
 namespace stats {
 
-extern int sign_of_gamma;    // sign of the gamma function at the last argument
-extern int last_math_error;  // the code last passed to math_error
+extern thread_local int sign_of_gamma;    // sign of the gamma function at the last argument (of this thread)
+extern thread_local int last_math_error;  // the code last passed to math_error (on this thread)
 
 enum MathErrorCode {
   kMathDomain = 1,

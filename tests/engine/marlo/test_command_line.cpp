@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "CommandLine.h"
@@ -227,3 +228,32 @@ TEST_F(Walks, PreimpuLastMethodWinsAndTag1Threshold) {
 }
 
 }  // namespace
+
+// /THREADS reads like /SEED in all three walks; without it one worker.
+TEST(ThreadsOption, ParsedLikeTheSeed) {
+  const std::pair<const char*, unsigned> cases[] = {
+      {"/THREADS0", 0u},          {"/THREADS1", 1u},      {"/threads8", 8u},
+      {"/THREADS99x", 99u},       {"/THREADSx", 0u},      {"/THREADS-4", 0u},
+      {"/THREADS99999999999", 4294967295u}, {"/THREADS", 1u},
+  };
+  for (const auto& [arg, want] : cases) {
+    std::string bad;
+    Args a({"marlo", "PWLD", "d.geno", arg});
+    PairwiseLDOptions p;
+    ASSERT_EQ(walkPwldOptions(a.argc(), a.argv(), p, bad), WalkOutcome::kAccepted) << arg;
+    EXPECT_EQ(p.threads, want) << arg;
+    EmOptions e;
+    ASSERT_EQ(walkEmOptions(a.argc(), a.argv(), e, bad), WalkOutcome::kAccepted) << arg;
+    EXPECT_EQ(e.threads, want) << arg;
+    PlemOptions l;
+    ASSERT_EQ(walkPlemOptions(a.argc(), a.argv(), l, bad), WalkOutcome::kAccepted) << arg;
+    EXPECT_EQ(l.em.threads, want) << arg;
+  }
+  EmOptions defaults;
+  EXPECT_EQ(defaults.threads, 1u);
+  std::string bad;
+  Args a({"marlo", "PWLD", "d.geno", "/THREAD2"});
+  PairwiseLDOptions p;
+  EXPECT_EQ(walkPwldOptions(a.argc(), a.argv(), p, bad), WalkOutcome::kRejected);
+  EXPECT_EQ(bad, "/THREAD2");
+}

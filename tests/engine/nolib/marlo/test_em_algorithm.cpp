@@ -266,3 +266,60 @@ TEST(EMAlgorithm, BestPairTakesTheFirstStrictMaximum) {
   EXPECT_EQ(r.haplotype1, "");
   EXPECT_EQ(r.probability, 0.0);
 }
+
+namespace {
+
+// Genotypes over 12 markers, many of them heterozygous.
+std::vector<Phenotype> manyPairPhenotypes(std::mt19937& rng, int count) {
+  std::map<std::string, int> seen;
+  std::vector<std::pair<std::string, int>> spec;
+  while (static_cast<int>(spec.size()) < count) {
+    std::string g;
+    for (int m = 0; m < 12; ++m) {
+      const unsigned r = rng() % 10;
+      g += r < 6 ? "AG" : r < 8 ? "AA" : "GG";
+    }
+    if (seen.count(g)) continue;
+    seen[g] = 1;
+    spec.emplace_back(g, 1 + static_cast<int>(rng() % 3));
+  }
+  return marlotest::makePhenotypes(spec);
+}
+
+}  // namespace
+
+// The per-phenotype steps on 1, 2, 3 and 8 threads: the same steps, weights
+// and frequencies to the last bit, from an even and from a random start.
+TEST(EMAlgorithm, ThreadsLeaveEveryBitAlone) {
+  std::mt19937 rng(16);
+  marlotest::Scoped<bool> given(g_seedGiven, true);
+  marlotest::Scoped<uint32_t> seed(g_seedValue, 77);
+  for (int initMode : {0, 1}) {
+    const auto original = manyPairPhenotypes(rng, 60);
+    int64_t pairs = 0;
+    for (const Phenotype& p : original) pairs += p.numPairs;
+    std::vector<std::vector<double>> weights;
+    std::vector<double> frequencies;
+    int steps = 0;
+    for (unsigned workers : {1u, 2u, 3u, 8u}) {
+      auto ph = original;
+      EMAlgorithm em;
+      setUp(em, ph, 1e-6, initMode);
+      em.workers = workers;
+      em.parallelPairs = pairs;  // just reached: the threads run
+      ASSERT_TRUE(em.performEM());
+      std::vector<std::vector<double>> w;
+      for (const Phenotype& p : ph) w.push_back(p.pairWeight);
+      if (workers == 1) {
+        weights = w;
+        frequencies = em.frequency;
+        steps = em.emCnt;
+        EXPECT_GT(steps, 3);
+        continue;
+      }
+      EXPECT_EQ(em.emCnt, steps) << workers;
+      EXPECT_TRUE(em.frequency == frequencies) << workers;
+      EXPECT_TRUE(w == weights) << workers;
+    }
+  }
+}
