@@ -293,6 +293,16 @@ int HapCrossTab::analyse() {
     int status = 0;
     if (!readSectionLine(line, lineNumber, status)) return status;
   }
+  if (in.failed()) {
+    // The haplotypes after the failure would be missing from a report that
+    // looks complete.
+    fclose(m_out);
+    m_out = nullptr;
+    remove(m_outputName.c_str());
+    fprintf(stderr, "#error=Cannot read input file\n");
+    fprintf(stderr, "%s: read error after line %lld: %s\n", m_inputName.c_str(), lineNumber, strerror(in.error()));
+    return 1;
+  }
   if (!m_sawHeaderLine) return failInput(lineNumber, "no header line: not a haplotype block file");
   if (!m_headerWritten) writeHeader();
   if (!m_sawMergedSection) printf("hapxtab: %s has no section of sample type M; no haplotype tested\n", m_inputName.c_str());

@@ -87,6 +87,15 @@ int QvalCalc::run(int argc, char** argv) {
     m_idText.append(id);
     m_pvalues.push_back(p);
   }
+  if (in.failed()) {
+    // q-values of the p-values read so far would pass for the whole report.
+    const int err = in.error();
+    fclose(out);
+    remove(m_outputName.c_str());
+    fprintf(stderr, "#error=Cannot read input file.\n");
+    fprintf(stderr, "%s: read error after line %lld: %s\n", m_inputName.c_str(), in.lineNumber(), strerror(err));
+    return 1;
+  }
   in.close();
   m_idStart.push_back(m_idText.size());
   const size_t m = m_pvalues.size();

@@ -9,6 +9,7 @@
 #include "common_sgt/FileUtil.h"
 #include "common_sgt/LineReader.h"
 #include "common_sgt/NumberParse.h"
+#include "common_sgt/SafeFiles.h"
 #include "snpxtab/AssociationTest.h"
 #include "snpxtab/ProgramSupport.h"
 
@@ -94,6 +95,15 @@ int SnpCrossTab::run(int argc, char** argv) {
 
   m_snpCount = m_snpCountArg;
   if (m_snpCount < 1) {
+    // Counting is a first pass over the file; a FIFO would be empty for the
+    // second.
+    std::string kind = nonRegularKind(m_inputName.c_str());
+    if (!kind.empty()) {
+      fprintf(stderr, "#error=Cannot read input file.\n");
+      fprintf(stderr, "%s: not a regular file (%s); give the SNP count to read it once\n", m_inputName.c_str(),
+              kind.c_str());
+      return 1;
+    }
     long long lines = countDataLines(m_inputName.c_str());
     if (lines < 0) {
       fprintf(stderr, "#error=Cannot read input file.\n");
@@ -205,6 +215,16 @@ int SnpCrossTab::analyse() {
     xtab::printStatistics(m_out, r);
     fputs(significant ? "\tY\n" : "\tN\n", m_out);
     ++snpLines;
+  }
+  if (in.failed()) {
+    // The SNPs after the failure would be missing from a report that looks
+    // complete.
+    fclose(m_out);
+    m_out = nullptr;
+    remove(m_outputName.c_str());
+    fprintf(stderr, "#error=Cannot read input file.\n");
+    fprintf(stderr, "%s: read error after line %lld: %s\n", m_inputName.c_str(), lineNumber, strerror(in.error()));
+    return 1;
   }
   if (snpLines == 0) return failInput(lineNumber, "the file holds no SNP line");
   if (snpLines < m_snpCount) {

@@ -1,5 +1,6 @@
 #include "marlo/GenoData.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -54,7 +55,10 @@ void badMarkerLine(const char* fileName, long long lineNumber, int marker, const
 bool headerLine(LineReader& reader, std::string_view& line, const char* fileName, int number,
                 const char* what) {
   if (reader.next(line)) return true;
-  printf("GenoData::loadHeader %s: line %d (%s) is missing\n", fileName, number, what);
+  if (reader.failed())
+    printf("GenoData::loadHeader %s: read error in line %d: %s\n", fileName, number, strerror(reader.error()));
+  else
+    printf("GenoData::loadHeader %s: line %d (%s) is missing\n", fileName, number, what);
   fflush(stdout);
   return false;
 }
@@ -174,7 +178,8 @@ bool GenoData::loadHeader(const char* fileName) {
 
   const long long lines = countDataLines(fileName);
   if (lines < 0) {
-    printf("GenoData::loadHeader %s: the file cannot be read again to count its lines\n", fileName);
+    printf("GenoData::loadHeader %s: the file cannot be read again to count its lines: %s\n", fileName,
+           strerror(errno));
     fflush(stdout);
     clearHeader();
     return false;
@@ -188,6 +193,14 @@ bool GenoData::loadHeader(const char* fileName) {
   }
   m_ori_nummarker = lines > 2 ? static_cast<int>(lines - 2) : 0;
   m_nummarker = m_ori_nummarker;
+  if (m_ori_nummarker == 0) {
+    // Nothing to estimate: a run over no SNP would end with a success status
+    // and empty results.
+    printf("GenoData::loadHeader %s: the file holds no SNP lines\n", fileName);
+    fflush(stdout);
+    clearHeader();
+    return false;
+  }
   if (g_debugLevel >= 2) printf(" m_ori_nummarker = %d\n", m_ori_nummarker);
   fflush(stdout);
   m_headerState = HeaderState::kLoaded;
@@ -271,7 +284,9 @@ bool GenoData::loadData(const char* fileName, const char* sampleTypeName) {
   for (int k = 0; k < m_ori_nummarker; ++k) {
     if (!reader.next(line)) {
       badMarkerLine(fileName, reader.lineNumber() + 1, k,
-                    "the file ends before the " + std::to_string(m_ori_nummarker) + " marker lines counted");
+                    reader.failed() ? std::string("read error: ") + strerror(reader.error())
+                                    : "the file ends before the " + std::to_string(m_ori_nummarker) +
+                                          " marker lines counted");
       return fail();
     }
     const long long lineNo = reader.lineNumber();

@@ -6,6 +6,7 @@
 
 #include "common_sgt/ErrorReport.h"
 #include "common_sgt/NumberParse.h"
+#include "common_sgt/SafeFiles.h"
 
 namespace {
 
@@ -229,6 +230,7 @@ bool SimpleTagger::run(const char* inputFile, double r2Threshold) {
     fflush(stdout);
     return false;
   }
+  if (!refuseResultsOverInputs({tagName}, {m_inputName}, "TAG1")) return false;
   m_tag = fopen(tagName.c_str(), "w");
   if (!m_tag) {
     int err = errno;
@@ -258,6 +260,12 @@ bool SimpleTagger::run(const char* inputFile, double r2Threshold) {
       break;
     }
     if (end == SectionEnd::kEndOfFile) break;
+  }
+  if (m_input.failed()) {
+    // The sections before the failure are written; the run still fails, as
+    // the pairs after it are missing.
+    printf("%s: read error: %s\n", m_inputName.c_str(), strerror(m_input.error()));
+    ok = false;
   }
 
   m_input.close();
