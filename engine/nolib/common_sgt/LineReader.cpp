@@ -54,11 +54,13 @@ bool LineReader::fill() {
   if (m_end == m_buf.size()) m_buf.resize(m_buf.size() * 2);
   size_t got = fread(m_buf.data() + m_end, 1, m_buf.size() - m_end, m_fp);
   if (ferror(m_fp)) {
-    // Whatever came before the failure is not trusted to end a line: the
-    // caller must not mistake a cut file for a complete one.
+    // The complete lines before the failure are still served; the line it
+    // cut is not, and next() then ends with failed() set, so that the caller
+    // cannot mistake a cut file for a complete one.
     m_error = errno != 0 ? errno : EIO;
     m_eof = true;
-    return false;
+    m_end += got;
+    return got > 0;
   }
   if (got == 0) {
     m_eof = true;
@@ -113,7 +115,6 @@ bool LineReader::next(std::string_view& line) {
     m_begin = m_end;
     return false;
   }
-  if (m_error) return false;
   ++m_lineNumber;
   return true;
 }

@@ -261,10 +261,11 @@ bool SimpleTagger::run(const char* inputFile, double r2Threshold) {
     }
     if (end == SectionEnd::kEndOfFile) break;
   }
-  if (m_input.failed()) {
-    // The sections before the failure are written; the run still fails, as
-    // the pairs after it are missing.
-    printf("%s: read error: %s\n", m_inputName.c_str(), strerror(m_input.error()));
+  // Tags chosen from part of the pairs would pass for the file's tags: a
+  // read error leaves no tag file.
+  const bool readFailed = m_input.failed();
+  if (readFailed) {
+    printf("%s: read error: %s; no tag file was written\n", m_inputName.c_str(), strerror(m_input.error()));
     ok = false;
   }
 
@@ -275,6 +276,7 @@ bool SimpleTagger::run(const char* inputFile, double r2Threshold) {
     printf("%s: write error: %s\n", tagName.c_str(), strerror(errno));
     m_writeError = true;
   }
+  if (readFailed) remove(tagName.c_str());
   fflush(stdout);
   return ok && !m_writeError;
 }
