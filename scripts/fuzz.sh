@@ -9,9 +9,12 @@
 # timeout.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Absolute paths: the harnesses work in a scratch folder of their own, and
+# libFuzzer reads the corpus files only when it runs them.
+root=$PWD
 seconds=${1:-60}
 shift || true
-build=build-fuzz
+build=$root/build-fuzz
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
   CC=clang CXX=clang++ cmake -S . -B "$build" -DMARLO_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -40,14 +43,14 @@ fi
 failed=0
 for name in "${names[@]}"; do
   harness=$build/fuzz/fuzz_$name
-  seeds=tests/fuzz/corpus/$name
+  seeds=$root/tests/fuzz/corpus/$name
   corpus=$build/corpus/$name
   artifacts=$build/artifacts/$name
   mkdir -p "$corpus" "$artifacts" "$seeds"
   dict=$(dictionary_of "$name")
   args=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
         -artifact_prefix="$artifacts/")
-  [ -n "$dict" ] && args+=(-dict="tests/fuzz/$dict")
+  [ -n "$dict" ] && args+=(-dict="$root/tests/fuzz/$dict")
   log=$build/fuzz-$name.log
   status=0
   nice -n 19 "$harness" "${args[@]}" "$corpus" "$seeds" >"$log" 2>&1 || status=$?
