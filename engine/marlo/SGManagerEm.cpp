@@ -56,6 +56,7 @@ bool SGManager::performHaplotypeEstimation(double eps, int randomInit, double mi
     HaplotypeEstimator::writePopulationHeader(files.population, genoData, t);
     em.writePopulationFile(files.population, genoData.m_ChromosomeNo.c_str(), minHaplotypeFreq, name.c_str());
     em.writeBlockFile(files.block, genoData, t);
+    if (em.inputReadFailed()) ok = false;
     em.writeIndividualFile(files.individual, genoData.m_ChromosomeNo.c_str(), name.c_str(), genoData.sampleTypes,
                            genoData.m_MergeSampleCount);
     wrote = true;

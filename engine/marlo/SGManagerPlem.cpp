@@ -82,6 +82,7 @@ bool SGManager::performHaplotypeEstimationPLEM(double eps, int randomInit, int b
       estimator->setData(genoData.phenotypes.data(), genoData.m_nummarker, 0, genoData.m_numindiv);
     }
     writeSections(*estimator, files, genoData, t, minHaplotypeFreq);
+    if (estimator->inputReadFailed()) ok = false;
     fflush(stdout);
   }
   if (!files.close()) ok = false;

@@ -216,6 +216,7 @@ void HaplotypeEstimator::writeBlockFile(FILE* fp, const GenoData& data, int t) {
   LineReader input;
   if (!input.open(data.m_fileName.c_str())) {
     NULL_REPORT();
+    m_inputReadFailed = true;
   } else {
     std::string_view line;
     input.next(line);
@@ -225,6 +226,11 @@ void HaplotypeEstimator::writeBlockFile(FILE* fp, const GenoData& data, int t) {
       std::string_view pos = positionField(line);
       fputc('\t', fp);
       fwrite(pos.data(), 1, pos.size(), fp);
+    }
+    if (input.failed()) {
+      printf("%s: read error while writing the Location row: %s\n", data.m_fileName.c_str(),
+             strerror(input.error()));
+      m_inputReadFailed = true;
     }
   }
   fputs("\tAccuracy", fp);

@@ -58,6 +58,9 @@ class HaplotypeEstimator {
   // individual's copies, the Location row read back from the input file and
   // each individual's accuracy.
   void writeBlockFile(FILE* fp, const GenoData& data, int sampleTypeIndex);
+  // Whether the input could not be read back for the Location row (the
+  // block file is then incomplete and the command must fail).
+  bool inputReadFailed() const { return m_inputReadFailed; }
   // One row per individual with a best pair of positive probability, with
   // the haplotype identifiers of the population writer ("null" when absent)
   // and the individual's sample type from kestrel. sampleTypes are the
@@ -73,6 +76,7 @@ class HaplotypeEstimator {
   std::unordered_map<std::string, std::string> haplotypeIds;
 
  protected:
+  bool m_inputReadFailed = false;
   // getBestPair of every phenotype, in phenotype order.
   void bestPairs(std::vector<HaplotypePair>& best);
   void collectBestHaplotypes(const std::vector<HaplotypePair>& best, std::vector<std::string>& haplotypes,
