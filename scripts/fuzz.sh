@@ -19,7 +19,10 @@ build=$root/build-fuzz
 if [ ! -f "$build/CMakeCache.txt" ]; then
   CC=clang CXX=clang++ cmake -S . -B "$build" -DMARLO_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
-cmake --build "$build" -j"${MARLO_JOBS:-2}" --target fuzz_harnesses >/dev/null
+if ! cmake --build "$build" -j"${MARLO_JOBS:-2}" --target fuzz_harnesses >"$build/build.log" 2>&1; then
+  tail -n 40 "$build/build.log"
+  exit 2
+fi
 
 dictionary_of() {
   case $1 in
