@@ -22,8 +22,8 @@ void PairStore::reserve(int64_t pairs) {
   const long long available = availableMemoryBytes();
   if (pairs > 0 && available >= 0 &&
       pairs > static_cast<int64_t>(available / static_cast<long long>(sizeof(PairLDSummary)))) {
-    printf("PairStore: %lld pairs need %lld MB, more than the %lld MB available\n", static_cast<long long>(pairs),
-           static_cast<long long>(pairs) * static_cast<long long>(sizeof(PairLDSummary)) >> 20, available >> 20);
+    printf("PairStore: %lld pairs need %.0f MB, more than the %lld MB available\n", static_cast<long long>(pairs),
+           static_cast<double>(pairs) * static_cast<double>(sizeof(PairLDSummary)) / 1048576.0, available >> 20);
     throw std::bad_alloc();
   }
   if (pairs > 0) m_summaries.reserve(static_cast<std::size_t>(pairs));
