@@ -70,7 +70,7 @@ int copyCountOf(std::string_view s) {
 }  // namespace
 
 HapCrossTab::~HapCrossTab() {
-  if (m_out) fclose(m_out);
+  // m_outFile's destructor removes an unfinished report.
 }
 
 bool HapCrossTab::parseArguments(int argc, char** argv) {
@@ -112,11 +112,8 @@ int HapCrossTab::run(int argc, char** argv) {
 
 void HapCrossTab::discardReport() {
   // A report cut short is no result: it must not stay behind.
-  if (m_out) {
-    fclose(m_out);
-    m_out = nullptr;
-    remove(m_outputName.c_str());
-  }
+  m_out = nullptr;
+  m_outFile.discard();
 }
 
 int HapCrossTab::failInput(long long lineNumber, const char* problem) {
@@ -270,12 +267,12 @@ int HapCrossTab::analyse() {
     fprintf(stderr, "%s: the result file would overwrite the block file\n", m_outputName.c_str());
     return 1;
   }
-  m_out = fopen(m_outputName.c_str(), "w");
-  if (!m_out) {
+  if (!m_outFile.open(m_outputName)) {
     fprintf(stderr, "#error=Cannot write output file\n");
-    printSystemErrorFor(m_outputName.c_str());
+    fprintf(stderr, "%s: %s\n", m_outputName.c_str(), m_outFile.why().c_str());
     return 1;
   }
+  m_out = m_outFile.fp();
   fprintf(stderr, "#result=------------- INPUT FILE DETAIL ------------------\n");
   fprintf(stderr, "#result=Haplotype=%s\n", m_inputName.c_str());
   fprintf(stderr, "#result=model=%d\n", m_model);
@@ -296,9 +293,7 @@ int HapCrossTab::analyse() {
   if (in.failed()) {
     // The haplotypes after the failure would be missing from a report that
     // looks complete.
-    fclose(m_out);
-    m_out = nullptr;
-    remove(m_outputName.c_str());
+    discardReport();
     fprintf(stderr, "#error=Cannot read input file\n");
     fprintf(stderr, "%s: read error after line %lld: %s\n", m_inputName.c_str(), lineNumber, strerror(in.error()));
     return 1;
@@ -307,12 +302,10 @@ int HapCrossTab::analyse() {
   if (!m_headerWritten) writeHeader();
   if (!m_sawMergedSection) printf("hapxtab: %s has no section of sample type M; no haplotype tested\n", m_inputName.c_str());
 
-  bool written = !ferror(m_out);
-  written = fclose(m_out) == 0 && written;
   m_out = nullptr;
-  if (!written) {
+  if (!m_outFile.commit()) {
     fprintf(stderr, "#error=Cannot write output file\n");
-    printSystemErrorFor(m_outputName.c_str());
+    fprintf(stderr, "%s: %s\n", m_outputName.c_str(), m_outFile.why().c_str());
     return 1;
   }
 

@@ -12,6 +12,7 @@
 #include "common_sgt/FileIdentity.h"
 #include "common_sgt/LineReader.h"
 #include "common_sgt/NumberParse.h"
+#include "common_sgt/SafeFiles.h"
 #include "qvalcalc/QValue.h"
 
 namespace {
@@ -66,12 +67,15 @@ int QvalCalc::run(int argc, char** argv) {
     fprintf(stderr, "%s: the fdr file would overwrite the report\n", m_outputName.c_str());
     return 1;
   }
-  FILE* out = fopen(m_outputName.c_str(), "w");
-  if (!out) {
+  // Written under a temporary name and renamed when complete: a failed run
+  // leaves no .fdr, and an earlier one stays as it was.
+  ResultFile outFile;
+  if (!outFile.open(m_outputName)) {
     fprintf(stderr, "#error=Cannot write fdr file.\n");
-    printSystemErrorFor(m_outputName.c_str());
+    fprintf(stderr, "%s: %s\n", m_outputName.c_str(), outFile.why().c_str());
     return 1;
   }
+  FILE* out = outFile.fp();
 
   const long long headerLines = m_kind == 0 ? 8 : 7;
   std::string_view line;
@@ -90,8 +94,7 @@ int QvalCalc::run(int argc, char** argv) {
   if (in.failed()) {
     // q-values of the p-values read so far would pass for the whole report.
     const int err = in.error();
-    fclose(out);
-    remove(m_outputName.c_str());
+    outFile.discard();
     fprintf(stderr, "#error=Cannot read input file.\n");
     fprintf(stderr, "%s: read error after line %lld: %s\n", m_inputName.c_str(), in.lineNumber(), strerror(err));
     return 1;
@@ -118,11 +121,9 @@ int QvalCalc::run(int argc, char** argv) {
     fwrite(m_idText.data() + m_idStart[k], 1, m_idStart[k + 1] - m_idStart[k], out);
     fprintf(out, "\t%e\t%e\n", sorted[i], q[i]);
   }
-  bool written = !ferror(out);
-  written = fclose(out) == 0 && written;
-  if (!written) {
+  if (!outFile.commit()) {
     fprintf(stderr, "#error=Cannot write fdr file.\n");
-    printSystemErrorFor(m_outputName.c_str());
+    fprintf(stderr, "%s: %s\n", m_outputName.c_str(), outFile.why().c_str());
     return 1;
   }
   printf("Total Running Time: %f sec\n", static_cast<double>(time(nullptr) - m_start));

@@ -45,7 +45,7 @@ bool findFourTabs(std::string_view line, size_t tabs[4]) {
 }  // namespace
 
 SnpCrossTab::~SnpCrossTab() {
-  if (m_out) fclose(m_out);
+  // m_outFile's destructor removes an unfinished report.
 }
 
 bool SnpCrossTab::parseArguments(int argc, char** argv) {
@@ -127,11 +127,8 @@ int SnpCrossTab::run(int argc, char** argv) {
 
 int SnpCrossTab::failInput(long long lineNumber, const char* problem) {
   // A report cut short at a bad line is no result: it must not stay behind.
-  if (m_out) {
-    fclose(m_out);
-    m_out = nullptr;
-    remove(m_outputName.c_str());
-  }
+  m_out = nullptr;
+  m_outFile.discard();
   printf("snpxtab: %s line %lld: %s\n", m_inputName.c_str(), lineNumber, problem);
   fflush(stdout);
   fprintf(stderr, "#error=Invalid input file %s at line %lld: %s\n", m_inputName.c_str(), lineNumber, problem);
@@ -162,12 +159,12 @@ int SnpCrossTab::analyse() {
     fprintf(stderr, "%s: the result file would overwrite the genotype file\n", m_outputName.c_str());
     return 1;
   }
-  m_out = fopen(m_outputName.c_str(), "w");
-  if (!m_out) {
+  if (!m_outFile.open(m_outputName)) {
     fprintf(stderr, "#error=Cannot write output file.\n");
-    printSystemErrorFor(m_outputName.c_str());
+    fprintf(stderr, "%s: %s\n", m_outputName.c_str(), m_outFile.why().c_str());
     return 1;
   }
+  m_out = m_outFile.fp();
 
   const char* riskName = kRiskNames[m_risk];
   const char* model = xtab::modelName(m_model);
@@ -219,9 +216,8 @@ int SnpCrossTab::analyse() {
   if (in.failed()) {
     // The SNPs after the failure would be missing from a report that looks
     // complete.
-    fclose(m_out);
     m_out = nullptr;
-    remove(m_outputName.c_str());
+    m_outFile.discard();
     fprintf(stderr, "#error=Cannot read input file.\n");
     fprintf(stderr, "%s: read error after line %lld: %s\n", m_inputName.c_str(), lineNumber, strerror(in.error()));
     return 1;
@@ -232,12 +228,10 @@ int SnpCrossTab::analyse() {
            m_snpCount);
   }
 
-  bool written = !ferror(m_out);
-  written = fclose(m_out) == 0 && written;
   m_out = nullptr;
-  if (!written) {
+  if (!m_outFile.commit()) {
     fprintf(stderr, "#error=Cannot write output file.\n");
-    printSystemErrorFor(m_outputName.c_str());
+    fprintf(stderr, "%s: %s\n", m_outputName.c_str(), m_outFile.why().c_str());
     return 1;
   }
 

@@ -87,7 +87,9 @@ bool ResultFile::open(const std::string& finalName, bool readBack) {
   mode_t mode = 0666 & ~currentUmask();
   if (stat(m_target.c_str(), &st) == 0) {
     if (!S_ISREG(st.st_mode)) {
-      m_why = std::string("not a regular file (") + kindOf(st.st_mode) + ")";
+      // A directory gets the text opening it for writing would give.
+      m_why = S_ISDIR(st.st_mode) ? strerror(EISDIR)
+                                  : std::string("not a regular file (") + kindOf(st.st_mode) + ")";
       errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
       return false;
     }

@@ -186,7 +186,7 @@ TEST(ResultFiles, FollowLinksAndRefuseDevices) {
   EXPECT_EQ(full.why(), "not a regular file (a character device)");
   ResultFile dir;
   EXPECT_FALSE(dir.open(d));
-  EXPECT_EQ(dir.why(), "not a regular file (a directory)");
+  EXPECT_EQ(dir.why(), strerror(EISDIR));
   ResultFile missing;
   EXPECT_FALSE(missing.open(d + "/no/such/folder/r.txt"));
   EXPECT_EQ(missing.why(), strerror(ENOENT));
