@@ -1,6 +1,8 @@
 /* Makes reads of one file fail with EIO once they reach a byte offset, as a
  * failing disk would: MARLO_EIO_FILE names the file, MARLO_EIO_AFTER the
- * offset. Loaded with LD_PRELOAD by the robustness tests; it covers the
+ * offset; with MARLO_EIO_PASS=n only the n-th pass over the file (a read
+ * from its first byte starts a pass) and the later ones fail. Loaded with
+ * LD_PRELOAD by the robustness tests; it covers the
  * calls the programs read with (fread, fgets, getline, read, pread). The
  * stream error flag is set the way the C library sets it, so that ferror()
  * sees what a real failure would show. */
@@ -36,11 +38,21 @@ static long long allowed(long long offset, size_t n) {
   return (long long)n < left ? (long long)n : left;
 }
 
+/* Whether the pass a read at this offset belongs to may fail. */
+static int failingPass(long long offset) {
+  static int passes = 0;
+  const char* v = getenv("MARLO_EIO_PASS");
+  if (offset == 0) ++passes;
+  return !v || passes >= atoi(v);
+}
+
 size_t fread(void* buf, size_t size, size_t count, FILE* fp) {
   static size_t (*real)(void*, size_t, size_t, FILE*);
   if (!real) real = (size_t(*)(void*, size_t, size_t, FILE*))dlsym(RTLD_NEXT, "fread");
   if (size == 0 || !targetFd(fileno(fp))) return real(buf, size, count, fp);
-  long long ok = allowed(ftello(fp), size * count);
+  const long long at = ftello(fp);
+  if (!failingPass(at)) return real(buf, size, count, fp);
+  long long ok = allowed(at, size * count);
   if (ok == (long long)(size * count)) return real(buf, size, count, fp);
   size_t got = ok > 0 ? real(buf, 1, (size_t)ok, fp) : 0;
   fp->_flags |= _IO_ERR_SEEN;

@@ -126,6 +126,18 @@ if [ -n "$shim" ]; then
     absent_or_empty w.geno.*
     rm -f w.geno.*
   done
+  # The block file's Location row reads the input once more per sample type;
+  # pass 8 is that read for the last type (M) of EM, pass 4 the first of PLEM.
+  for run in EM:8 PLEM:4; do
+    cmd=${run%:*}
+    begin "read error on the Location row: $cmd"
+    export MARLO_EIO_PASS=${run#*:}
+    eio w.geno 9 marlo_failed "$cmd" w.geno
+    unset MARLO_EIO_PASS
+    says "w.geno: read error while writing the Location row: Input/output error"
+    unchanged w.geno "$W"
+    rm -f w.geno.*
+  done
   begin "read error: TAG1"
   eio p.pwld 30 exited_with 255 "$bin/marlo" TAG1 p.pwld /PROGRESS
   says "p.pwld: read error"
