@@ -61,7 +61,7 @@ int copyCountOf(std::string_view s) {
 }  // namespace
 
 HapCrossTab::~HapCrossTab() {
-  if (m_out) fclose(m_out);
+  // m_outFile's destructor removes an unfinished report.
 }
 
 bool HapCrossTab::parseArguments(int argc, char** argv) {
@@ -101,7 +101,11 @@ int HapCrossTab::run(int argc, char** argv) {
   return analyse();
 }
 
-void HapCrossTab::discardReport() { xtab::discardReport(m_out, m_outputName); }
+void HapCrossTab::discardReport() {
+  // A report cut short is no result: it must not stay behind.
+  m_out = nullptr;
+  xtab::discardReport(m_outFile);
+}
 
 int HapCrossTab::failInput(long long lineNumber, const char* problem) {
   discardReport();
@@ -244,7 +248,8 @@ bool HapCrossTab::testHaplotypeRow(long long) {
 
 int HapCrossTab::analyse() {
   LineReader in;
-  if (!xtab::openInputAndReport(in, m_inputName, m_outputName, kReportTexts, m_out)) return 1;
+  if (!xtab::openInputAndReport(in, m_inputName, m_outputName, kReportTexts, m_outFile)) return 1;
+  m_out = m_outFile.fp();
   fprintf(stderr, "#result=------------- INPUT FILE DETAIL ------------------\n");
   fprintf(stderr, "#result=Haplotype=%s\n", m_inputName.c_str());
   fprintf(stderr, "#result=model=%d\n", m_model);
@@ -262,11 +267,20 @@ int HapCrossTab::analyse() {
     int status = 0;
     if (!readSectionLine(line, lineNumber, status)) return status;
   }
+  if (in.failed()) {
+    // The haplotypes after the failure would be missing from a report that
+    // looks complete.
+    discardReport();
+    fprintf(stderr, "#error=Cannot read input file\n");
+    fprintf(stderr, "%s: read error after line %lld: %s\n", m_inputName.c_str(), lineNumber, strerror(in.error()));
+    return 1;
+  }
   if (!m_sawHeaderLine) return failInput(lineNumber, "no header line: not a haplotype block file");
   if (!m_headerWritten) writeHeader();
   if (!m_sawMergedSection) printf("hapxtab: %s has no section of sample type M; no haplotype tested\n", m_inputName.c_str());
 
-  if (!xtab::closeReport(m_out, m_outputName, kReportTexts)) return 1;
+  m_out = nullptr;
+  if (!xtab::closeReport(m_outFile, kReportTexts)) return 1;
 
   int runtime = static_cast<int>(time(nullptr) - m_start);
   const char* model = xtab::modelName(m_model);

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common_sgt/SafeFiles.h"
+
 // hapxtab: tests every haplotype of the merged section ("M") of a haplotype
 // block file for association with the sample classes 1 and 0, with the
 // number of copies an individual carries (0, 1, 2) as its genotype.
@@ -38,7 +40,10 @@ class HapCrossTab {
   std::string m_correction;
   double m_level = 0.0;
   int m_model = 0;
-  FILE* m_out = nullptr;
+  // The report, written under a temporary name and renamed when complete:
+  // a run that fails leaves none, and an earlier report stays as it was.
+  ResultFile m_outFile;
+  FILE* m_out = nullptr;  // m_outFile's stream while open
 
   std::string m_chromosome;
   std::string m_sampleType;

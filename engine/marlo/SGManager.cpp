@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common_sgt/Parallel.h"
+#include "common_sgt/SafeFiles.h"
 #include "marlo/HaplotypeResultFiles.h"
 
 SGManager::SGManager() = default;
@@ -20,6 +21,12 @@ bool SGManager::loadSampleType(const char* sampleTypeName) {
 }
 
 bool SGManager::beginHaplotypeCommand(HaplotypeResultFiles& files, const char* suffix, const char* who) {
+  // Every sample type reads the input again; a result that is the input
+  // would wipe it when opened.
+  const std::string base = m_inputFile + suffix;
+  if (!requireRegularInput(m_inputFile.c_str(), who) ||
+      !refuseResultsOverInputs({base + ".ihap", base + ".phap", base + ".hblk"}, {m_inputFile}, who))
+    return false;
   if (!files.open(m_inputFile, suffix, who)) return false;
   if (!genoData.loadHeader(m_inputFile.c_str())) {
     if (genoData.headerState() == GenoData::HeaderState::kMalformed) printf("%s - loadData failed\n", who);

@@ -56,11 +56,11 @@ bool SGManager::performHaplotypeEstimation(const EmOptions& o) {
     writePopulationHeader(out.population, data, t);
     HaplotypeIds ids;
     writePopulationFile(out.population, em, data.m_ChromosomeNo.c_str(), o.minHaplotypeFreq, name.c_str(), ids);
-    writeBlockFile(out.block, em, data, t);
+    const bool complete = writeBlockFile(out.block, em, data, t);
     writeIndividualFile(out.individual, em, ids, data.m_ChromosomeNo.c_str(), name.c_str(), data.sampleTypes,
                         data.m_MergeSampleCount);
     wrote = true;
-    return true;
+    return complete;
   };
   bool loadFailed = false;
   bool ok = estimateTypes(files, types, workers, who, estimate, loadFailed);

@@ -13,16 +13,18 @@
 namespace {
 
 // The block, population and individual sections of a sample type, in this
-// order (the population header is already written).
-void writeSections(HaplotypeEstimator& estimator, HaplotypeResultFiles& files, const GenoData& data, int t,
+// order (the population header is already written). False when the block
+// section could not read the input back for its Location row.
+bool writeSections(HaplotypeEstimator& estimator, HaplotypeResultFiles& files, const GenoData& data, int t,
                    double minHaplotypeFreq) {
   const std::string& name = data.sampleTypeTable[t].name;
   const char* chromosome = data.m_ChromosomeNo.c_str();
-  writeBlockFile(files.block, estimator, data, t);
+  const bool complete = writeBlockFile(files.block, estimator, data, t);
   HaplotypeIds ids;
   writePopulationFile(files.population, estimator, chromosome, minHaplotypeFreq, name.c_str(), ids);
   writeIndividualFile(files.individual, estimator, ids, chromosome, name.c_str(), data.sampleTypes,
                       data.m_MergeSampleCount);
+  return complete;
 }
 
 }  // namespace
@@ -88,8 +90,8 @@ bool SGManager::performHaplotypeEstimationPLEM(const PlemOptions& o) {
       estimator = std::make_unique<PLEMAlgorithm>();
       estimator->setData(data.phenotypes.data(), data.m_nummarker, 0, data.m_numindiv);
     }
-    writeSections(*estimator, out, data, t, o.em.minHaplotypeFreq);
-    return estimated;
+    const bool complete = writeSections(*estimator, out, data, t, o.em.minHaplotypeFreq);
+    return estimated && complete;
   };
   bool loadFailed = false;
   bool ok = estimateTypes(files, types, workers, who, estimate, loadFailed);

@@ -21,6 +21,13 @@ namespace {
 
 bool isCommand(const char* word, const char* command) { return strcasecmp(word, command) == 0; }
 
+// PREIMPU's /RESTORE: exact, case-insensitive, anywhere after the file.
+bool hasRestoreSwitch(int argc, char** argv) {
+  for (int i = 3; i < argc; ++i)
+    if (strcasecmp(argv[i], "/RESTORE") == 0) return true;
+  return false;
+}
+
 // The fixed self-test: PWLD on TEST_#LOCATION.geno of the working directory
 // with the distance limit 500000 and the skip switch on.
 void runSelfTest() {
@@ -63,6 +70,17 @@ void runPreimpu(int argc, char** argv, const char* inputFile) {
   auto impu = std::make_unique<Impu>();
   PreimpuOptions o = parsePreimpuOptions(argc, argv);
   if (o.progress) impu->progress().setEnabled(true);
+  if (hasRestoreSwitch(argc, argv)) {
+    // Undoes a run from its position file, e.g. after one that failed.
+    if (!impu->restore(inputFile)) {
+      printf("Pre-process: Restoring failed!\n");
+      fflush(stdout);
+      reportError("Restoring (Unknown) error");
+    } else {
+      reportSuccess("Restoring success");
+    }
+    return;
+  }
   if (!impu->impute(inputFile, o.mode)) {
     printf("Pre-process: Imputation failed!\n");
     fflush(stdout);

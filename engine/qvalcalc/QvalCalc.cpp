@@ -10,6 +10,7 @@
 
 #include "common_sgt/LineReader.h"
 #include "common_sgt/NumberParse.h"
+#include "common_sgt/SafeFiles.h"
 #include "qvalcalc/QValue.h"
 #include "xtab/ProgramSupport.h"
 
@@ -49,8 +50,11 @@ int QvalCalc::run(int argc, char** argv) {
   printf("## Input p-value file: %s\n", m_inputName.c_str());
   fflush(stdout);
   LineReader in;
-  FILE* out = nullptr;
-  if (!xtab::openInputAndReport(in, m_inputName, m_outputName, kReportTexts, out)) return 1;
+  // Written under a temporary name and renamed when complete: a failed run
+  // leaves no .fdr, and an earlier one stays as it was.
+  ResultFile outFile;
+  if (!xtab::openInputAndReport(in, m_inputName, m_outputName, kReportTexts, outFile)) return 1;
+  FILE* out = outFile.fp();
 
   const long long headerLines = m_kind == 0 ? 8 : 7;
   std::string_view line;
@@ -65,6 +69,14 @@ int QvalCalc::run(int argc, char** argv) {
     m_idStart.push_back(m_idText.size());
     m_idText.append(id);
     m_pvalues.push_back(p);
+  }
+  if (in.failed()) {
+    // q-values of the p-values read so far would pass for the whole report.
+    const int err = in.error();
+    outFile.discard();
+    fprintf(stderr, "#error=Cannot read input file.\n");
+    fprintf(stderr, "%s: read error after line %lld: %s\n", m_inputName.c_str(), in.lineNumber(), strerror(err));
+    return 1;
   }
   in.close();
   m_idStart.push_back(m_idText.size());
@@ -88,7 +100,7 @@ int QvalCalc::run(int argc, char** argv) {
     fwrite(m_idText.data() + m_idStart[k], 1, m_idStart[k + 1] - m_idStart[k], out);
     fprintf(out, "\t%e\t%e\n", sorted[i], q[i]);
   }
-  if (!xtab::closeReport(out, m_outputName, kReportTexts)) return 1;
+  if (!xtab::closeReport(outFile, kReportTexts)) return 1;
   printf("Total Running Time: %f sec\n", static_cast<double>(time(nullptr) - m_start));
   fflush(stdout);
   return 0;

@@ -8,6 +8,7 @@
 #include "common_sgt/FileUtil.h"
 #include "common_sgt/LineReader.h"
 #include "common_sgt/NumberParse.h"
+#include "common_sgt/SafeFiles.h"
 #include "xtab/AssociationTest.h"
 #include "xtab/ProgramSupport.h"
 
@@ -36,7 +37,7 @@ bool findFourTabs(std::string_view line, size_t tabs[4]) {
 }  // namespace
 
 SnpCrossTab::~SnpCrossTab() {
-  if (m_out) fclose(m_out);
+  // m_outFile's destructor removes an unfinished report.
 }
 
 bool SnpCrossTab::parseArguments(int argc, char** argv) {
@@ -86,6 +87,15 @@ int SnpCrossTab::run(int argc, char** argv) {
 
   m_snpCount = m_snpCountArg;
   if (m_snpCount < 1) {
+    // Counting is a first pass over the file; a FIFO would be empty for the
+    // second.
+    std::string kind = nonRegularKind(m_inputName.c_str());
+    if (!kind.empty()) {
+      fprintf(stderr, "#error=Cannot read input file.\n");
+      fprintf(stderr, "%s: not a regular file (%s); give the SNP count to read it once\n", m_inputName.c_str(),
+              kind.c_str());
+      return 1;
+    }
     long long lines = countDataLines(m_inputName.c_str());
     if (lines < 0) {
       fprintf(stderr, "#error=Cannot read input file.\n");
@@ -108,7 +118,9 @@ int SnpCrossTab::run(int argc, char** argv) {
 }
 
 int SnpCrossTab::failInput(long long lineNumber, const char* problem) {
-  xtab::discardReport(m_out, m_outputName);
+  // A report cut short at a bad line is no result: it must not stay behind.
+  m_out = nullptr;
+  xtab::discardReport(m_outFile);
   printf("snpxtab: %s line %lld: %s\n", m_inputName.c_str(), lineNumber, problem);
   fflush(stdout);
   fprintf(stderr, "#error=Invalid input file %s at line %lld: %s\n", m_inputName.c_str(), lineNumber, problem);
@@ -129,7 +141,8 @@ void SnpCrossTab::writeHeader(const std::string& chromosome) {
 
 int SnpCrossTab::analyse() {
   LineReader in;
-  if (!xtab::openInputAndReport(in, m_inputName, m_outputName, kReportTexts, m_out)) return 1;
+  if (!xtab::openInputAndReport(in, m_inputName, m_outputName, kReportTexts, m_outFile)) return 1;
+  m_out = m_outFile.fp();
 
   const char* riskName = kRiskNames[m_risk];
   const char* model = xtab::modelName(m_model);
@@ -178,13 +191,23 @@ int SnpCrossTab::analyse() {
     fputs(significant ? "\tY\n" : "\tN\n", m_out);
     ++snpLines;
   }
+  if (in.failed()) {
+    // The SNPs after the failure would be missing from a report that looks
+    // complete.
+    m_out = nullptr;
+    m_outFile.discard();
+    fprintf(stderr, "#error=Cannot read input file.\n");
+    fprintf(stderr, "%s: read error after line %lld: %s\n", m_inputName.c_str(), lineNumber, strerror(in.error()));
+    return 1;
+  }
   if (snpLines == 0) return failInput(lineNumber, "the file holds no SNP line");
   if (snpLines < m_snpCount) {
     printf("snpxtab: %s holds %lld SNP lines, fewer than the SNP count %d\n", m_inputName.c_str(), snpLines,
            m_snpCount);
   }
 
-  if (!xtab::closeReport(m_out, m_outputName, kReportTexts)) return 1;
+  m_out = nullptr;
+  if (!xtab::closeReport(m_outFile, kReportTexts)) return 1;
 
   int runtime = static_cast<int>(time(nullptr) - m_start);
   printf("####### Cross Tabulation Analysis Stop ########\n");

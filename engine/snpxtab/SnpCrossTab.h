@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "common_sgt/SafeFiles.h"
 #include "snpxtab/SnpCounter.h"
 
 // snpxtab: tests every SNP of a genotype file for association with the
@@ -33,7 +34,10 @@ class SnpCrossTab {
   double m_level = 0.0;
   int m_risk = 0;
   int m_model = 0;
-  FILE* m_out = nullptr;
+  // The report, written under a temporary name and renamed when complete:
+  // a run that fails leaves none, and an earlier report stays as it was.
+  ResultFile m_outFile;
+  FILE* m_out = nullptr;  // m_outFile's stream while open
   std::vector<int8_t> m_classCodes;
   int m_significant = 0;
 };

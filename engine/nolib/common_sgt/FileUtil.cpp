@@ -1,5 +1,6 @@
 #include "common_sgt/FileUtil.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "common_sgt/ErrorReport.h"
@@ -130,6 +131,13 @@ long long countLinesImpl(const char* fileName, long long& trailingEmpty) {
       }
     }
     last = static_cast<unsigned char>(block[got - 1]);
+  }
+  // A count cut short by a read error would pass for a shorter file.
+  if (ferror(fp)) {
+    int err = errno;
+    fclose(fp);
+    errno = err;
+    return -1;
   }
   fclose(fp);
   if (last != -1 && last != '\n') {

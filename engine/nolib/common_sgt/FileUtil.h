@@ -17,7 +17,7 @@ bool jumpTo(FILE* stream, const char* text, bool prefix = false);
 // Length of the stream in bytes; the position does not change. -1 on failure.
 long fileSize(FILE* stream);
 // Number of "\n" bytes, plus one when the last byte is not "\n"; -1 when the
-// file cannot be opened.
+// file cannot be opened or a read fails (errno set).
 long long countLines(const char* fileName);
 // As countLines, without the empty lines at the very end of the file, which
 // are not data lines for any command.

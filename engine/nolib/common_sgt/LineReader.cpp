@@ -1,5 +1,8 @@
 #include "common_sgt/LineReader.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -13,6 +16,13 @@ bool LineReader::open(const char* path) {
   if (!path) return false;
   m_fp = fopen(path, "rb");
   if (!m_fp) return false;
+  struct stat st {};
+  if (fstat(fileno(m_fp), &st) == 0 && S_ISDIR(st.st_mode)) {
+    fclose(m_fp);
+    m_fp = nullptr;
+    errno = EISDIR;
+    return false;
+  }
   if (fseeko(m_fp, 0, SEEK_END) == 0) {
     m_size = ftello(m_fp);
     fseeko(m_fp, 0, SEEK_SET);
@@ -23,7 +33,7 @@ bool LineReader::open(const char* path) {
   m_lineStart = 0;
   m_lineNumber = 0;
   m_eof = false;
-  m_failed = false;
+  m_error = 0;
   return true;
 }
 
@@ -43,9 +53,17 @@ bool LineReader::fill() {
   }
   if (m_end == m_buf.size()) m_buf.resize(m_buf.size() * 2);
   size_t got = fread(m_buf.data() + m_end, 1, m_buf.size() - m_end, m_fp);
+  if (ferror(m_fp)) {
+    // The complete lines before the failure are still served; the line it
+    // cut is not, and next() then ends with failed() set, so that the caller
+    // cannot mistake a cut file for a complete one.
+    m_error = errno != 0 ? errno : EIO;
+    m_eof = true;
+    m_end += got;
+    return got > 0;
+  }
   if (got == 0) {
     m_eof = true;
-    m_failed = ferror(m_fp) != 0;
     return false;
   }
   m_end += got;
@@ -59,7 +77,7 @@ bool LineReader::onlyLineEndsRemain() {
       if (m_buf[i] != '\n' && m_buf[i] != '\r') return false;
     }
     size_t consumed = i - m_begin;
-    if (!fill()) return true;
+    if (!fill()) return !m_error;
     i = m_begin + consumed;
   }
 }
@@ -82,7 +100,7 @@ bool LineReader::next(std::string_view& line) {
     }
     size_t scanned = m_end - m_begin;
     if (!fill()) {
-      if (m_begin == m_end) return false;
+      if (m_begin == m_end || m_error) return false;
       m_lineStart = m_bufOffset + static_cast<long long>(m_begin);
       size_t len = m_end - m_begin;
       if (len > 0 && m_buf[m_end - 1] == '\r') --len;

@@ -15,12 +15,19 @@ class LineReader {
   LineReader& operator=(const LineReader&) = delete;
 
   // Opens the file for reading; false (errno set) when it cannot be opened.
+  // A directory is refused (EISDIR): reading one would look like an empty
+  // file.
   bool open(const char* path);
   void close();
   bool isOpen() const { return m_fp != nullptr; }
 
-  // The next line, valid until the next call; false at the end.
+  // The next line, valid until the next call; false at the end or after a
+  // read error (see failed()). A line cut by a read error is not returned.
   bool next(std::string_view& line);
+  // Whether reading stopped at a read error rather than at the end; the
+  // error number is kept, as later calls may change errno.
+  bool failed() const { return m_error != 0; }
+  int error() const { return m_error; }
   // Byte offset of the first byte of the line last returned.
   long long lineStart() const { return m_lineStart; }
   // Byte offset just after the line last returned (its "\n" included).
@@ -35,9 +42,6 @@ class LineReader {
   bool seek(long long offset, long long lineNumber = 0);
   // Total size of the file in bytes, or -1.
   long long size() const { return m_size; }
-  // Whether reading stopped on a read error rather than the end of the file
-  // (errno then holds the reason).
-  bool failed() const { return m_failed; }
 
  private:
   bool fill();
@@ -52,6 +56,6 @@ class LineReader {
   long long m_lineNumber = 0;
   long long m_size = -1;
   bool m_eof = false;
+  int m_error = 0;
   bool m_lastHadNewline = false;
-  bool m_failed = false;
 };

@@ -83,7 +83,7 @@ ExportResult exportVcf(const std::string& genoPath, const std::string& prefix, i
     return Error(genoPath + ": line " + std::to_string(in.lineNumber()) + ": " + what);
   };
   auto readFailure = [&]() {
-    if (errno == 0) errno = EIO;
+    errno = in.error() != 0 ? in.error() : EIO;
     return Error(systemMessage(genoPath, "read error after line " + std::to_string(in.lineNumber())));
   };
 

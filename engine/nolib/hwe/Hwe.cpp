@@ -11,6 +11,7 @@
 #include "common_sgt/FileIdentity.h"
 #include "common_sgt/FileUtil.h"
 #include "common_sgt/GenotypeLine.h"
+#include "common_sgt/SafeFiles.h"
 #include "common_sgt/StringUtilSgt.h"
 
 namespace {
@@ -48,10 +49,8 @@ Hwe::Hwe(double sampleMissingLimit, double snpMissingLimit, double mafLimit, dou
   }
 }
 
-Hwe::~Hwe() {
-  if (m_report) fclose(m_report);
-  if (m_output) fclose(m_output);
-}
+// The result files' own destructors remove what was not committed.
+Hwe::~Hwe() = default;
 
 void Hwe::setFlagClass(const char* className) {
   m_flagClass = className ? className : "";
@@ -87,7 +86,10 @@ bool Hwe::checkFileNames() {
 bool Hwe::readSampleClasses() {
   std::string_view line;
   if (!m_input.next(line) || !m_input.next(line)) {
-    printf("%s: the sample identifier and sample type lines are missing\n", m_inputName.c_str());
+    if (m_input.failed())
+      printf("%s: read error: %s\n", m_inputName.c_str(), strerror(m_input.error()));
+    else
+      printf("%s: the sample identifier and sample type lines are missing\n", m_inputName.c_str());
     CONDITION_REPORT("getAffection == NULL");
     return false;
   }
@@ -119,6 +121,14 @@ bool Hwe::readSampleClasses() {
       m_chromosome.assign(first.substr(t1 + 1, t2 == std::string_view::npos ? std::string_view::npos : t2 - t1 - 1));
       m_chromosomeFound = true;
     }
+  } else {
+    // Nothing to judge: a report of headers only would pass for a result.
+    if (m_input.failed())
+      printf("%s: read error: %s\n", m_inputName.c_str(), strerror(m_input.error()));
+    else
+      printf("%s: the file holds no SNP lines\n", m_inputName.c_str());
+    fflush(stdout);
+    return false;
   }
   return true;
 }
@@ -138,6 +148,9 @@ void Hwe::writeSectionHeader(const char* className) {
 
 bool Hwe::run(const char* inputFile) {
   m_inputName = inputFile ? inputFile : "";
+  // Every sample type is a pass over the input: a FIFO would be empty for
+  // the second.
+  if (!requireRegularInput(m_inputName.c_str(), "PREFLAG")) return false;
   if (!m_input.open(m_inputName.c_str())) {
     printf(" fopen ( %s ) failed.\n", m_inputName.c_str());
     CONDITION_REPORT("! open(fileName");
@@ -146,18 +159,19 @@ bool Hwe::run(const char* inputFile) {
   m_reportName = m_inputName + ".flag";
   if (!checkFileNames()) return false;
 
-  m_report = fopen(m_reportName.c_str(), "w+");
-  if (!m_report) {
-    printf("%s: cannot be opened for writing: %s\n", m_reportName.c_str(), strerror(errno));
+  if (!m_reportFile.open(m_reportName, true)) {
+    printf("%s: cannot be opened for writing: %s\n", m_reportName.c_str(), m_reportFile.why().c_str());
     CONDITION_REPORT("! setOutFile()");
     return false;
   }
+  m_report = m_reportFile.fp();
   if (!m_outFile.empty()) {
-    m_output = fopen(m_outFile.c_str(), "w+");
-    if (!m_output) {
+    if (m_outputFile.open(m_outFile)) {
+      m_output = m_outputFile.fp();
+    } else {
       m_outputFailed = true;
       printf("fp_flagged == NULL %s:%d\n", SGT_UNIT, __LINE__);
-      printf("%s: cannot be opened for writing: %s\n", m_outFile.c_str(), strerror(errno));
+      printf("%s: cannot be opened for writing: %s\n", m_outFile.c_str(), m_outputFile.why().c_str());
       fflush(stdout);
     }
   }
@@ -200,6 +214,12 @@ bool Hwe::run(const char* inputFile) {
   printf(" end.\n");
   fflush(stdout);
 
+  if (m_input.failed()) {
+    printf("%s: read error: %s; no result was written\n", m_inputName.c_str(), strerror(m_input.error()));
+    fflush(stdout);
+    return closeFiles(false);
+  }
+
   if (m_malformed) {
     printf("%s: flagging stopped at a malformed SNP line; no filtered file was written\n", m_inputName.c_str());
     fflush(stdout);
@@ -213,25 +233,30 @@ bool Hwe::run(const char* inputFile) {
   bool ok = appendSampleHint();
   if (ok) ok = writeFilteredFile();
   if (m_outputFailed) ok = false;
-  return closeFiles(ok);
+  ok = closeFiles(ok);
+  if (ok && m_outputWritten) {
+    // Only now are both files complete under their names.
+    fputs("SUCCESS\n", stderr);
+    fflush(stderr);
+  }
+  return ok;
 }
 
 bool Hwe::closeFiles(bool ok) {
-  if (m_report) {
-    if (fclose(m_report) != 0) {
-      printf("%s: write error: %s\n", m_reportName.c_str(), strerror(errno));
-      ok = false;
-    }
-    m_report = nullptr;
+  // The report first: a filtered file must not appear beside a report that
+  // failed. Neither stays when the run failed.
+  m_report = nullptr;
+  m_output = nullptr;
+  if (ok && m_reportFile.isOpen() && !m_reportFile.commit()) {
+    printf("%s: write error: %s\n", m_reportName.c_str(), m_reportFile.why().c_str());
+    ok = false;
   }
-  if (m_output) {
-    // Closed by writeFilteredFile after a complete write; still open here
-    // only when the filtered file was not written. A failed run leaves no
-    // empty filtered file behind to be mistaken for a result.
-    fclose(m_output);
-    m_output = nullptr;
-    if (!ok) remove(m_outFile.c_str());
+  if (ok && m_outputFile.isOpen() && !m_outputFile.commit()) {
+    printf("%s: write error: %s\n", m_outFile.c_str(), m_outputFile.why().c_str());
+    ok = false;
   }
+  m_reportFile.discard();
+  m_outputFile.discard();
   m_input.close();
   fflush(stdout);
   return ok;

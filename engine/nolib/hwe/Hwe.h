@@ -6,6 +6,7 @@
 
 #include "common_sgt/LineReader.h"
 #include "common_sgt/ProgressSgt.h"
+#include "common_sgt/SafeFiles.h"
 #include "hwe/AffectionVector.h"
 #include "hwe/SnpQuality.h"
 
@@ -78,9 +79,14 @@ class Hwe {
   std::string m_reportName;
   LineReader m_input;
   long long m_snpStart = 0;  // byte offset of the first SNP line
-  FILE* m_report = nullptr;
-  FILE* m_output = nullptr;
+  // Both results are written under temporary names and renamed only after a
+  // complete run: a failed run leaves neither a cut report nor a cut file.
+  ResultFile m_reportFile;
+  ResultFile m_outputFile;
+  FILE* m_report = nullptr;  // m_reportFile's stream while open
+  FILE* m_output = nullptr;  // m_outputFile's stream while open
   bool m_outputFailed = false;
+  bool m_outputWritten = false;
 
   // Samples.
   AffectionVector m_sampleClasses;

@@ -190,16 +190,17 @@ bool Hwe::writeFilteredFile() {
     }
     if (!flagged) writeLine(line);
   }
-  if (ok) {
-    fputs("SUCCESS\n", stderr);
-    fflush(stderr);
+  if (m_input.failed()) {
+    printf("%s: read error: %s\n", m_inputName.c_str(), strerror(m_input.error()));
+    fflush(stdout);
+    return false;
   }
-  FILE* out = m_output;
-  m_output = nullptr;
-  if (fclose(out) != 0) ok = false;
   if (!ok) {
     printf("%s: write error: %s\n", m_outFile.c_str(), strerror(errno));
     fflush(stdout);
+    return false;
   }
+  // Closed, checked and renamed with the report; SUCCESS follows that.
+  m_outputWritten = true;
   return ok;
 }

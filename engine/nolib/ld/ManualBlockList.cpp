@@ -64,12 +64,11 @@ ManualBlockOutcome readManualBlocks(const std::string& list, int snpCount, const
 
     long long from = zeroBased(ends[0]);
     long long to = zeroBased(ends[1]);
-    // Compared before "0" (index -1) is taken as the first SNP.
     if (to < from)
       return abortWith("Abort: LD Block index pair is incorrect :%s\n", item,
                        "Abort: LD Block index pair is incorrect");
-    if (from < 0) from = 0;
-    if (from >= snpCount) {
+    // Indices are 1-based: "0" names no SNP, like an index past the last.
+    if (from < 0 || from >= snpCount) {
       printf("cannot find actual idxFrom::id of %lld\n", from);
       out = ManualBlockOutcome();
       out.kind = ManualBlockOutcome::Kind::kAbort;

@@ -1,6 +1,10 @@
 #include "ld/PairStore.h"
 
 #include <cstddef>
+#include <cstdio>
+#include <new>
+
+#include "common_sgt/AvailableMemory.h"
 
 PairStore::PairStore(int snpCount) { reset(snpCount); }
 
@@ -13,6 +17,15 @@ void PairStore::reset(int snpCount) {
 }
 
 void PairStore::reserve(int64_t pairs) {
+  // Refused before the allocation: under a memory limit the process would
+  // be killed when the pages are touched, not told by the allocator.
+  const long long available = availableMemoryBytes();
+  if (pairs > 0 && available >= 0 &&
+      pairs > static_cast<int64_t>(available / static_cast<long long>(sizeof(PairLDSummary)))) {
+    printf("PairStore: %lld pairs need %.0f MB, more than the %lld MB available\n", static_cast<long long>(pairs),
+           static_cast<double>(pairs) * static_cast<double>(sizeof(PairLDSummary)) / 1048576.0, available >> 20);
+    throw std::bad_alloc();
+  }
   if (pairs > 0) m_summaries.reserve(static_cast<std::size_t>(pairs));
 }
 

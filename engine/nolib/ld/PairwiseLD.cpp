@@ -13,6 +13,7 @@
 
 #include "common_sgt/FastFormat.h"
 #include "common_sgt/Parallel.h"
+#include "common_sgt/SafeFiles.h"
 #include "common_sgt/Settings.h"
 #include "common_sgt/StatusReport.h"
 #include "ld/PackedPairComputer.h"
@@ -187,6 +188,22 @@ void computeRowsOf(const GenoData& data, const PairwiseLDOptions& o, int i, int6
       c.pairs.push_back({i, j, s});
     }
   }
+}
+
+// The distance limit assumes positions in order along the chromosome; pairs
+// are still selected by their distance, but the user should know the file
+// breaks that assumption. True once the warning is printed.
+bool warnPositionOrder(const GenoData& data, const std::string& inputFile) {
+  for (int k = 1; k < data.m_nummarker; ++k) {
+    if (data.positions[k] < data.positions[k - 1]) {
+      printf("Warning: %s: the position of marker %s (%d) is smaller than that of the marker before it (%d); "
+             "/ANNO expects positions in ascending order\n",
+             inputFile.c_str(), data.markerIds[k].c_str(), data.positions[k], data.positions[k - 1]);
+      fflush(stdout);
+      return true;
+    }
+  }
+  return false;
 }
 
 // The pair loop of one sample type. False when its rows could not be
@@ -367,6 +384,13 @@ void writePairRows(TextBuffer& pwld, TextBuffer& pwlds, int64_t row, int i, int 
 }
 
 PairwiseLDStatus runPairwiseLD(GenoData& data, const std::string& inputFile, const PairwiseLDOptions& o) {
+  // Every sample type reads the input again; a result that is the input
+  // would wipe it when opened.
+  if (!requireRegularInput(inputFile.c_str(), "Pairwise LD Analysis") ||
+      !refuseResultsOverInputs({inputFile + ".pwld", inputFile + ".pwlds", o.blocking ? inputFile + ".ld.hblk" : "",
+                                o.crossOver ? inputFile + ".ld.rblk" : ""},
+                               {inputFile}, "Pairwise LD Analysis"))
+    return PairwiseLDStatus::kFailed;
   OutputFiles out;
   bool opened = openText(out.pwld, inputFile + ".pwld") && openText(out.pwlds, inputFile + ".pwlds");
   if (opened && o.blocking) opened = openFile(out.hblk, inputFile + ".ld.hblk");
@@ -393,6 +417,7 @@ PairwiseLDStatus runPairwiseLD(GenoData& data, const std::string& inputFile, con
 
   bool ok = true;
   bool classFound = false;
+  bool warnedOrder = false;
   PairStore store;
   for (int p = 0; p <= types; ++p) {
     const std::string name = data.sampleTypeTable[p].name;
@@ -417,6 +442,7 @@ PairwiseLDStatus runPairwiseLD(GenoData& data, const std::string& inputFile, con
       return PairwiseLDStatus::kFailed;
     }
     if (data.m_nummarker < 1 || data.m_numindiv < 1) continue;
+    if (o.useAnno && !warnedOrder) warnedOrder = warnPositionOrder(data, inputFile);
 
     writeSectionHeader(out.pwld, data, o.chrPosThresh, name);
     out.pwld.appendText("No\tMarker1\tMarker2\tDistance\t|D'|\tr2\tLOD\tLOD_p_value\tChi_square\tp_value\tFour_gamete\n");

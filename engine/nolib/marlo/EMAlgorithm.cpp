@@ -7,18 +7,12 @@
 #include <new>
 
 #include "common_sgt/Parallel.h"
+#include "common_sgt/AvailableMemory.h"
 #include "common_sgt/Random.h"
 #include "common_sgt/Settings.h"
 #include "common_sgt/StatusReport.h"
 
 namespace {
-
-long long physicalMemoryBytes() {
-  long pages = sysconf(_SC_PHYS_PAGES);
-  long pageSize = sysconf(_SC_PAGESIZE);
-  if (pages <= 0 || pageSize <= 0) return -1;
-  return static_cast<long long>(pages) * pageSize;
-}
 
 // Bytes per candidate pair at most: its weight and two haplotype numbers, and
 // for up to two new haplotypes a key, a frequency, an expected count and
@@ -48,9 +42,11 @@ bool EMAlgorithm::checkPairCounts() {
     }
     total += ph.numPairs;
   }
-  const long long memory = physicalMemoryBytes();
-  if (total > 0 && memory > 0 && total > memory / kBytesPerPair) {
-    consolePrintf("EMAlgorithm: %lld candidate haplotype pairs need %lld MB, more than the %lld MB of this machine\n",
+  // The memory this process may take, not the machine's: under a container
+  // or batch limit the run would otherwise be killed halfway.
+  const long long memory = availableMemoryBytes();
+  if (total > 0 && memory >= 0 && total > memory / kBytesPerPair) {
+    consolePrintf("EMAlgorithm: %lld candidate haplotype pairs need %lld MB, more than the %lld MB available\n",
            total, total * kBytesPerPair >> 20, memory >> 20);
     consoleFlush();
     return false;

@@ -1,5 +1,6 @@
 #include "marlo/GenoData.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -55,7 +56,10 @@ void badMarkerLine(const char* fileName, long long lineNumber, int marker, const
 bool headerLine(LineReader& reader, std::string_view& line, const char* fileName, int number,
                 const char* what) {
   if (reader.next(line)) return true;
-  printFlushed("GenoData::loadHeader %s: line %d (%s) is missing\n", fileName, number, what);
+  if (reader.failed())
+    printFlushed("GenoData::loadHeader %s: read error in line %d: %s\n", fileName, number, strerror(reader.error()));
+  else
+    printFlushed("GenoData::loadHeader %s: line %d (%s) is missing\n", fileName, number, what);
   return false;
 }
 
@@ -171,7 +175,8 @@ bool GenoData::loadHeader(const char* fileName) {
 
   const long long lines = countDataLines(fileName);
   if (lines < 0) {
-    printFlushed("GenoData::loadHeader %s: the file cannot be read again to count its lines\n", fileName);
+    printFlushed("GenoData::loadHeader %s: the file cannot be read again to count its lines: %s\n", fileName,
+                 strerror(errno));
     clearHeader();
     return false;
   }
@@ -183,6 +188,13 @@ bool GenoData::loadHeader(const char* fileName) {
   }
   m_ori_nummarker = lines > 2 ? static_cast<int>(lines - 2) : 0;
   m_nummarker = m_ori_nummarker;
+  if (m_ori_nummarker == 0) {
+    // Nothing to estimate: a run over no SNP would end with a success status
+    // and empty results.
+    printFlushed("GenoData::loadHeader %s: the file holds no SNP lines\n", fileName);
+    clearHeader();
+    return false;
+  }
   if (g_debugLevel >= 2) consolePrintf(" m_ori_nummarker = %d\n", m_ori_nummarker);
   consoleFlush();
   m_headerState = HeaderState::kLoaded;
@@ -272,7 +284,9 @@ bool GenoData::readMarkerLines(LineReader& reader, const char* fileName, std::ve
   for (int k = 0; k < m_ori_nummarker; ++k) {
     if (!reader.next(line)) {
       badMarkerLine(fileName, reader.lineNumber() + 1, k,
-                    "the file ends before the " + std::to_string(m_ori_nummarker) + " marker lines counted");
+                    reader.failed() ? std::string("read error: ") + strerror(reader.error())
+                                    : "the file ends before the " + std::to_string(m_ori_nummarker) +
+                                          " marker lines counted");
       return false;
     }
     if (!readMarkerLine(line, reader.lineNumber(), k, fileName, texts)) return false;

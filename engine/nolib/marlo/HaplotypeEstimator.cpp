@@ -143,10 +143,10 @@ void writePopulationFile(FILE* fp, HaplotypeEstimator& estimator, const char* ch
   }
 }
 
-void writeBlockFile(FILE* fp, HaplotypeEstimator& estimator, const GenoData& data, int t) {
+bool writeBlockFile(FILE* fp, HaplotypeEstimator& estimator, const GenoData& data, int t) {
   if (!fp || t < 0 || t >= static_cast<int>(data.sampleTypeTable.size())) {
     NULL_REPORT();
-    return;
+    return true;
   }
   const char* chromosome = data.m_ChromosomeNo.c_str();
   const std::string& name = data.sampleTypeTable[t].name;
@@ -216,9 +216,11 @@ void writeBlockFile(FILE* fp, HaplotypeEstimator& estimator, const GenoData& dat
     fseek(fp, end, SEEK_SET);
   }
 
+  bool complete = true;
   LineReader input;
   if (!input.open(data.m_fileName.c_str())) {
     NULL_REPORT();
+    complete = false;
   } else {
     std::string_view line;
     input.next(line);
@@ -229,10 +231,16 @@ void writeBlockFile(FILE* fp, HaplotypeEstimator& estimator, const GenoData& dat
       fputc('\t', fp);
       fwrite(pos.data(), 1, pos.size(), fp);
     }
+    if (input.failed()) {
+      consolePrintf("%s: read error while writing the Location row: %s\n", data.m_fileName.c_str(),
+                    strerror(input.error()));
+      complete = false;
+    }
   }
   fputs("\tAccuracy", fp);
   for (int p : phenotypeOf) fprintf(fp, "\t%0.5f", p < 0 ? 0.0 : best[p].probability);
   fputs("\n", fp);
+  return complete;
 }
 
 void writeIndividualFile(FILE* fp, HaplotypeEstimator& estimator, const HaplotypeIds& ids, const char* chromosome,

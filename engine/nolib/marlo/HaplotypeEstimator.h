@@ -76,8 +76,10 @@ void writePopulationFile(FILE* fp, HaplotypeEstimator& estimator, const char* ch
 // The block matrix: header with the haplotype count filled in place (the
 // stream must be seekable), marker rows, one row per haplotype with each
 // individual's copies, the Location row read back from the input file and
-// each individual's accuracy.
-void writeBlockFile(FILE* fp, HaplotypeEstimator& estimator, const GenoData& data, int sampleTypeIndex);
+// each individual's accuracy. False when the input could not be read back
+// for the Location row: the block file is then incomplete and the command
+// must fail.
+bool writeBlockFile(FILE* fp, HaplotypeEstimator& estimator, const GenoData& data, int sampleTypeIndex);
 // One row per individual with a best pair of positive probability, with the
 // haplotype identifiers of the population writer ("null" when absent) and
 // the individual's sample type from kestrel. sampleTypes are the per-column

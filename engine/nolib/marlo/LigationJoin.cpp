@@ -7,32 +7,9 @@
 #include <cstdio>
 #include <new>
 
-#include "common_sgt/LineReader.h"
+#include "common_sgt/AvailableMemory.h"
 #include "common_sgt/Parallel.h"
 #include "common_sgt/Settings.h"
-
-namespace {
-
-// MemAvailable of the kernel, else the free pages; -1 when unknown.
-long long availableMemoryBytes() {
-  LineReader meminfo;
-  if (meminfo.open("/proc/meminfo")) {
-    std::string_view line;
-    while (meminfo.next(line)) {
-      if (line.substr(0, 13) != "MemAvailable:") continue;
-      long long kb = 0;
-      for (char c : line.substr(13))
-        if (c >= '0' && c <= '9') kb = kb * 10 + (c - '0');
-      if (kb > 0) return kb * 1024;
-    }
-  }
-  long pages = sysconf(_SC_AVPHYS_PAGES);
-  long pageSize = sysconf(_SC_PAGESIZE);
-  if (pages <= 0 || pageSize <= 0) return -1;
-  return static_cast<long long>(pages) * pageSize;
-}
-
-}  // namespace
 
 long long joinMemoryLimit(long long configuredBytes) {
   if (configuredBytes > 0) return configuredBytes;

@@ -6,6 +6,7 @@
 
 #include "common_sgt/ErrorReport.h"
 #include "common_sgt/NumberParse.h"
+#include "common_sgt/SafeFiles.h"
 
 namespace {
 
@@ -229,6 +230,7 @@ bool SimpleTagger::run(const char* inputFile, double r2Threshold) {
     fflush(stdout);
     return false;
   }
+  if (!refuseResultsOverInputs({tagName}, {m_inputName}, "TAG1")) return false;
   m_tag = fopen(tagName.c_str(), "w");
   if (!m_tag) {
     int err = errno;
@@ -259,6 +261,13 @@ bool SimpleTagger::run(const char* inputFile, double r2Threshold) {
     }
     if (end == SectionEnd::kEndOfFile) break;
   }
+  // Tags chosen from part of the pairs would pass for the file's tags: a
+  // read error leaves no tag file.
+  const bool readFailed = m_input.failed();
+  if (readFailed) {
+    printf("%s: read error: %s; no tag file was written\n", m_inputName.c_str(), strerror(m_input.error()));
+    ok = false;
+  }
 
   m_input.close();
   FILE* tag = m_tag;
@@ -267,6 +276,7 @@ bool SimpleTagger::run(const char* inputFile, double r2Threshold) {
     printf("%s: write error: %s\n", tagName.c_str(), strerror(errno));
     m_writeError = true;
   }
+  if (readFailed) remove(tagName.c_str());
   fflush(stdout);
   return ok && !m_writeError;
 }

@@ -12,6 +12,7 @@
 #include "common_sgt/FileIdentity.h"
 #include "common_sgt/LineReader.h"
 #include "common_sgt/NumberParse.h"
+#include "common_sgt/SafeFiles.h"
 
 namespace xtab {
 
@@ -28,7 +29,7 @@ int usageError(const char* program, const char* usage, const char* message, cons
 }
 
 bool openInputAndReport(LineReader& in, const std::string& input, const std::string& report,
-                        const ReportTexts& texts, FILE*& out) {
+                        const ReportTexts& texts, ResultFile& out) {
   if (!in.open(input.c_str())) {
     fprintf(stderr, "%s\n", texts.readError);
     printSystemErrorFor(input.c_str());
@@ -39,32 +40,22 @@ bool openInputAndReport(LineReader& in, const std::string& input, const std::str
     fprintf(stderr, "%s: %s\n", report.c_str(), texts.overwrite);
     return false;
   }
-  out = fopen(report.c_str(), "w");
-  if (!out) {
+  if (!out.open(report)) {
     fprintf(stderr, "%s\n", texts.writeError);
-    printSystemErrorFor(report.c_str());
+    fprintf(stderr, "%s: %s\n", report.c_str(), out.why().c_str());
     return false;
   }
   return true;
 }
 
-bool closeReport(FILE*& out, const std::string& report, const ReportTexts& texts) {
-  bool written = !ferror(out);
-  written = fclose(out) == 0 && written;
-  out = nullptr;
-  if (!written) {
-    fprintf(stderr, "%s\n", texts.writeError);
-    printSystemErrorFor(report.c_str());
-  }
-  return written;
+bool closeReport(ResultFile& out, const ReportTexts& texts) {
+  if (out.commit()) return true;
+  fprintf(stderr, "%s\n", texts.writeError);
+  fprintf(stderr, "%s: %s\n", out.name().c_str(), out.why().c_str());
+  return false;
 }
 
-void discardReport(FILE*& out, const std::string& report) {
-  if (!out) return;
-  fclose(out);
-  out = nullptr;
-  remove(report.c_str());
-}
+void discardReport(ResultFile& out) { out.discard(); }
 
 bool baseNameHasDot(std::string_view path) {
   size_t slash = path.rfind('/');

@@ -4,6 +4,7 @@
 #include <string_view>
 
 class LineReader;
+class ResultFile;
 
 // Argument checks, result-file naming and report-file handling shared by the
 // association programs (snpxtab, hapxtab, qvalcalc).
@@ -22,18 +23,22 @@ struct ReportTexts {
 };
 
 // Opens the input for reading and then the report for writing, refusing a
-// report that is the input itself. On failure prints the texts' error line
-// and the reason on standard error and returns false (exit status 1).
+// report that is the input itself. The report is written under a temporary
+// name in its folder and takes its name only in closeReport, so a failed run
+// leaves none and an earlier report stays as it was. On failure prints the
+// texts' error line and the reason on standard error and returns false (exit
+// status 1).
 bool openInputAndReport(LineReader& in, const std::string& input, const std::string& report,
-                        const ReportTexts& texts, FILE*& out);
+                        const ReportTexts& texts, ResultFile& out);
 
-// Closes the report; on a failed write prints the texts' error line and the
-// reason on standard error and returns false (exit status 1).
-bool closeReport(FILE*& out, const std::string& report, const ReportTexts& texts);
+// Checks every write, closes the report and gives it its name; on a failure
+// prints the texts' error line and the reason on standard error, removes
+// the temporary file and returns false (exit status 1).
+bool closeReport(ResultFile& out, const ReportTexts& texts);
 
-// Closes and removes a report cut short: it is no result and must not stay
-// behind. Nothing happens when no report is open.
-void discardReport(FILE*& out, const std::string& report);
+// Removes a report cut short: it is no result and must not stay behind.
+// Nothing happens when no report is open.
+void discardReport(ResultFile& out);
 
 // Whether the file's base name (after the last "/") holds a ".".
 bool baseNameHasDot(std::string_view path);

@@ -28,9 +28,13 @@ TEST(ManualBlocks, Lists) {
       // Empty pieces vanish; overlapping and unordered ranges are taken as given.
       {",1-3,,5--6,", 10, Kind::kBlocks, {{0, 1, 2}, {4, 5}}, "", "Block for idx [5]-[6]\n"},
       {"5-7,1-6", 10, Kind::kBlocks, {{4, 5, 6}, {0, 1, 2, 3, 4, 5}}, "", "Block for idx [1]-[6]\n"},
-      // 0 passes the order check as index -1, then is taken as the first SNP.
-      {"0-3", 10, Kind::kBlocks, {{0, 1, 2}}, "", "Block for idx [0]-[3]\n"},
-      {"0-1", 10, Kind::kOneSnpRange, {}, "", "Not valid snp index in this sample type ctl :0-1 ==>0~0/10\n"},
+      // Indices are 1-based: 0 is out of range like an index past the last,
+      // also after ranges that were fine.
+      {"0-3", 10, Kind::kAbort, {}, "cannot find actual idxFrom::id", "cannot find actual idxFrom::id of -1\n"},
+      {"1-2,0-1", 10, Kind::kAbort, {}, "cannot find actual idxFrom::id", "cannot find actual idxFrom::id of -1\n"},
+      {"0-0", 10, Kind::kAbort, {}, "cannot find actual idxFrom::id", "cannot find actual idxFrom::id of -1\n"},
+      {"1-0", 10, Kind::kAbort, {}, "Abort: LD Block index pair is incorrect",
+       "Abort: LD Block index pair is incorrect :1-0\n"},
       {"9-10", 10, Kind::kBlocks, {{8, 9}}, "", "Block for idx [9]-[10]\n"},  // the last SNP itself
       {"1-2,12", 10, Kind::kAbort, {}, "Abort: LD Block index pair is incorrect",
        "Abort: LD Block index pair is incorrect :12\n"},
