@@ -63,6 +63,11 @@ class TextBuffer {
   size_t size() const { return m_len; }
   // Drops the buffered text without writing it.
   void clear() { m_len = 0; }
+  // Makes sure that the next n bytes appended stay in the buffer beside what
+  // is there now (no write to the stream in between), so that a caller can
+  // copy text it has just appended. Appends of numbers keep a margin of
+  // their own: reserve the text's length plus 32 bytes.
+  void reserveRoom(size_t n) { reserve(n); }
 
   void appendText(std::string_view text);
   void appendChar(char c) {
