@@ -66,6 +66,8 @@ class PackedPairComputer {
   // One run of the two-SNP estimator over the current sub-phenotypes with
   // numIndividuals; leaves the haplotype frequencies in m_freq.
   void estimate(int numIndividuals);
+  double logLikelihood(const double* sums, double constant) const;
+  bool approxLogLikelihood(const double* sums, double constant, const void* logs, double& value) const;
   void pack(const GenoData& data);
 
   // What every copy shares; written only while the first one is built.
@@ -101,6 +103,5 @@ class PackedPairComputer {
   uint8_t m_hap1[kMaxSubs][2];
   uint8_t m_hap2[kMaxSubs][2];
   double m_weight[kMaxSubs][2];
-  double m_weightSum[kMaxSubs];
   double m_freq[kMaxAlleles * kMaxAlleles];
 };
