@@ -343,24 +343,42 @@ void PackedPairComputer::estimate(int numIndividuals) {
   double sumsA[kMaxSubs], sumsB[kMaxSubs];
   double* sums = sumsA;
   double* prevSums = sumsB;
+  // Each sub-phenotype's weight sum is taken where its weights are set (the
+  // same additions in the same order as a pass of its own), and the
+  // expectation step, one sub-phenotype after the other as before, adds
+  // m w / 2 with m = 1 for a heterozygous one and 2 otherwise: w / 2 and w,
+  // the same numbers (the weights are at most about 1, so 2 w is exact).
+  for (int p = 0; p < P; ++p) {
+    double sum = 0.0;
+    for (int q = 0; q < m_numPairs[p]; ++q) sum += m_weight[p][q];
+    sums[p] = sum;
+  }
   int emCnt = 1;
   // The previous log-likelihood, exact when prevBound is 0.
   double lPrev = 0.0, prevBound = 0.0;
   for (;;) {
     for (double& f : m_freq) f = 0.0;
     for (int p = 0; p < P; ++p) {
-      double sum = 0.0;
-      for (int q = 0; q < m_numPairs[p]; ++q) sum += m_weight[p][q];
-      sums[p] = sum;
-    }
-    for (int p = 0; p < P; ++p) {
       const double factor = static_cast<double>(m_count[p]) / (n * sums[p]);
-      const double m = m_heterozygous[p] ? 1.0 : 2.0;
-      for (int q = 0; q < m_numPairs[p]; ++q) {
-        m_weight[p][q] = m_weight[p][q] * factor;
-        const double a = m * m_weight[p][q] * 0.5;
-        m_freq[m_hap1[p][q]] += a;
-        if (m_heterozygous[p]) m_freq[m_hap2[p][q]] += a;
+      if (m_numPairs[p] == 2) {
+        // Both loci heterozygous.
+        const double w0 = m_weight[p][0] * factor;
+        m_weight[p][0] = w0;
+        m_freq[m_hap1[p][0]] += w0 * 0.5;
+        m_freq[m_hap2[p][0]] += w0 * 0.5;
+        const double w1 = m_weight[p][1] * factor;
+        m_weight[p][1] = w1;
+        m_freq[m_hap1[p][1]] += w1 * 0.5;
+        m_freq[m_hap2[p][1]] += w1 * 0.5;
+      } else if (m_heterozygous[p]) {
+        const double w = m_weight[p][0] * factor;
+        m_weight[p][0] = w;
+        m_freq[m_hap1[p][0]] += w * 0.5;
+        m_freq[m_hap2[p][0]] += w * 0.5;
+      } else {
+        const double w = m_weight[p][0] * factor;
+        m_weight[p][0] = w;
+        m_freq[m_hap1[p][0]] += w;
       }
     }
     double l, bound;
@@ -388,11 +406,16 @@ void PackedPairComputer::estimate(int numIndividuals) {
       }
     }
     if (stop) break;
+    // The next weights and their sums; the current sums become the previous.
     for (int p = 0; p < P; ++p) {
+      double sum = 0.0;
       for (int q = 0; q < m_numPairs[p]; ++q) {
-        m_weight[p][q] = m_freq[m_hap1[p][q]] * m_freq[m_hap2[p][q]];
-        if (m_heterozygous[p]) m_weight[p][q] = m_weight[p][q] * 2.0;
+        double w = m_freq[m_hap1[p][q]] * m_freq[m_hap2[p][q]];
+        if (m_heterozygous[p]) w = w * 2.0;
+        m_weight[p][q] = w;
+        sum += w;
       }
+      prevSums[p] = sum;
     }
     emCnt += 1;
     lPrev = l;
