@@ -227,7 +227,7 @@ void TextBuffer::makeRoom(size_t n) {
   m_cap = cap;
 }
 
-void TextBuffer::appendText(std::string_view text) {
+void TextBuffer::appendTextGeneral(std::string_view text) {
   char* p = reserve(text.size());
   std::memcpy(p, text.data(), text.size());
   m_len += text.size();
