@@ -291,8 +291,8 @@ double PackedPairComputer::logLikelihood(const double* sums, double constant) co
 
 // The same from approxLog; false when a sum is not a positive normal number.
 // Its distance from logLikelihood is at most approxBound(counts, constant).
-bool PackedPairComputer::approxLogLikelihood(const double* sums, double constant, const void* logs,
-                                             double& value) const {
+bool PackedPairComputer::approxLogLikelihood(const double* sums, const double* counts, double constant,
+                                             const void* logs, double& value) const {
   const LogTable& table = *static_cast<const LogTable*>(logs);
   double s2 = 0.0;
   for (int p = 0; p < m_numSubs; ++p) {
@@ -300,7 +300,7 @@ bool PackedPairComputer::approxLogLikelihood(const double* sums, double constant
     std::memcpy(&bits, &sums[p], sizeof bits);
     // A biased exponent of 1 to 2046 and no sign: positive, normal, finite.
     if ((bits >> 52) - 1 >= 2046) return false;
-    s2 += m_count[p] * approxLog(sums[p], table);
+    s2 += counts[p] * approxLog(sums[p], table);
   }
   value = constant + s2;
   return true;
@@ -337,8 +337,13 @@ void PackedPairComputer::estimate(int numIndividuals) {
   for (int p = 0; p < P; ++p) s1 += m_logPairsOfCount[m_count[p]];
   const double constant = m_logPairsOfPheno[P] - s1;
 
+  // The counts as doubles once, not at every iteration.
+  double countOf[kMaxSubs];
   double counts = 0.0;
-  for (int p = 0; p < P; ++p) counts += m_count[p];
+  for (int p = 0; p < P; ++p) {
+    countOf[p] = m_count[p];
+    counts += m_count[p];
+  }
   const double approxError = approxBound(counts, constant);
   const LogTable& logs = logTable();
 
@@ -384,7 +389,7 @@ void PackedPairComputer::estimate(int numIndividuals) {
       }
     }
     double l, bound;
-    if (approxLogLikelihood(sums, constant, &logs, l)) {
+    if (approxLogLikelihood(sums, countOf, constant, &logs, l)) {
       bound = approxError;
     } else {
       l = logLikelihood(sums, constant);

@@ -67,7 +67,8 @@ class PackedPairComputer {
   // numIndividuals; leaves the haplotype frequencies in m_freq.
   void estimate(int numIndividuals);
   double logLikelihood(const double* sums, double constant) const;
-  bool approxLogLikelihood(const double* sums, double constant, const void* logs, double& value) const;
+  bool approxLogLikelihood(const double* sums, const double* counts, double constant, const void* logs,
+                           double& value) const;
   void pack(const GenoData& data);
 
   // What every copy shares; written only while the first one is built.
