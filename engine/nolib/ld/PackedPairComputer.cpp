@@ -416,10 +416,17 @@ void PackedPairComputer::estimate(int numIndividuals) {
     // The next weights and their sums; the current sums become the previous.
     for (int p = 0; p < P; ++p) {
       double sum = 0.0;
-      for (int q = 0; q < m_numPairs[p]; ++q) {
-        double w = m_freq[m_hap1[p][q]] * m_freq[m_hap2[p][q]];
+      if (m_numPairs[p] == 2) {
+        const double w0 = m_freq[m_hap1[p][0]] * m_freq[m_hap2[p][0]] * 2.0;
+        const double w1 = m_freq[m_hap1[p][1]] * m_freq[m_hap2[p][1]] * 2.0;
+        m_weight[p][0] = w0;
+        m_weight[p][1] = w1;
+        sum += w0;
+        sum += w1;
+      } else {
+        double w = m_freq[m_hap1[p][0]] * m_freq[m_hap2[p][0]];
         if (m_heterozygous[p]) w = w * 2.0;
-        m_weight[p][q] = w;
+        m_weight[p][0] = w;
         sum += w;
       }
       prevSums[p] = sum;
