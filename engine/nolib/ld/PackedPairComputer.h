@@ -17,7 +17,9 @@
 // estimation repeats the general estimator's arithmetic operation by
 // operation (see EMAlgorithm.h) and consumes the random generator the same
 // way, so every value is bit-identical to computePairGeneral; only the
-// p-values come from fastChiSquareP1 (same printed digits).
+// p-values come from fastChiSquareP1 (same printed digits), and the stop test
+// reads its log-likelihoods from a faster logarithm wherever their error
+// bound cannot change its outcome (the exact ones otherwise).
 //
 // SNPs with more than four alleles or a genotype the planes cannot hold are
 // left to the general computation (usable() is false for them).
