@@ -227,7 +227,7 @@ void TextBuffer::makeRoom(size_t n) {
   m_cap = cap;
 }
 
-void TextBuffer::appendText(std::string_view text) {
+void TextBuffer::appendTextGeneral(std::string_view text) {
   char* p = reserve(text.size());
   std::memcpy(p, text.data(), text.size());
   m_len += text.size();
@@ -377,11 +377,31 @@ void TextBuffer::appendFixed(double value, int precision, int width) {
     return;
   }
   if (precision < 0) precision = 6;  // as printf takes a negative "%.*f" precision
+  uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  // The commonest of all, "%7.5f" of a value from 0 to below 10 (|D'|, r2 and
+  // p-values of the LD reports): one digit, the point and five decimals fill
+  // the width, so the text is one word store. The rounding as below; a value
+  // that rounds up to 10 goes on.
+  constexpr uint64_t kTenBits = 0x4024000000000000;  // the double 10
+  if (kLittleEndian && precision == 5 && width <= 7 && bits < kTenBits) {
+    const double y = value * 1e5;
+    const double shifted = y + 0x1p52;
+    uint64_t shiftedBits;
+    std::memcpy(&shiftedBits, &shifted, sizeof shiftedBits);
+    const uint64_t scaled = shiftedBits - kTwoPow52Bits;
+    const double distance = std::fabs(y - (shifted - 0x1p52));
+    if (0.5 - distance > y * 0x1p-50 && scaled < kPow10[6]) {
+      const uint64_t digits = eightDigits(scaled) >> 16;  // the six digits, two zeros gone
+      const uint64_t text = (digits & 0xFF) | (uint64_t{'.'} << 8) | ((digits & ~uint64_t{0xFF}) << 8);
+      std::memcpy(m_data.get() + m_len, &text, 8);  // within fixedFastRoom(width)
+      m_len += 7;
+      return;
+    }
+  }
   // The common case on one straight path: a finite value below 2^32, one to
   // seven decimals, at most eight digits in all, not next to a rounding tie.
   // Everything else goes the general way.
-  uint64_t bits;
-  std::memcpy(&bits, &value, sizeof bits);
   const uint64_t magnitudeBits = bits & ~kSignBit;
   if (!kLittleEndian || magnitudeBits >= kFastMaxMagnitudeBits || precision < 1 || precision > 7) {
     appendFixedGeneral(value, precision, width);

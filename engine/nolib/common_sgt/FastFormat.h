@@ -1,6 +1,8 @@
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string_view>
 
@@ -63,8 +65,38 @@ class TextBuffer {
   size_t size() const { return m_len; }
   // Drops the buffered text without writing it.
   void clear() { m_len = 0; }
+  // Makes sure that the next n bytes appended stay in the buffer beside what
+  // is there now (no write to the stream in between), so that a caller can
+  // copy text it has just appended. Appends of numbers keep a margin of
+  // their own: reserve the text's length plus 32 bytes.
+  void reserveRoom(size_t n) { reserve(n); }
 
-  void appendText(std::string_view text);
+  void appendText(std::string_view text) {
+    // A short text (a number copied from another row) with two overlapping
+    // word copies rather than a call; every byte read and written lies
+    // within the text.
+    const size_t n = text.size();
+    if (n >= 4 && n <= 16 && m_cap - m_len >= 16) {
+      char* p = m_data.get() + m_len;
+      const char* s = text.data();
+      if (n >= 8) {
+        uint64_t head, tail;
+        std::memcpy(&head, s, 8);
+        std::memcpy(&tail, s + n - 8, 8);
+        std::memcpy(p, &head, 8);
+        std::memcpy(p + n - 8, &tail, 8);
+      } else {
+        uint32_t head, tail;
+        std::memcpy(&head, s, 4);
+        std::memcpy(&tail, s + n - 4, 4);
+        std::memcpy(p, &head, 4);
+        std::memcpy(p + n - 4, &tail, 4);
+      }
+      m_len += n;
+      return;
+    }
+    appendTextGeneral(text);
+  }
   void appendChar(char c) {
     if (m_len == m_cap) makeRoom(1);
     m_data[m_len++] = c;
@@ -84,6 +116,7 @@ class TextBuffer {
     if (m_cap - m_len < n) makeRoom(n);
     return m_data.get() + m_len;
   }
+  void appendTextGeneral(std::string_view text);
   void appendUnsigned(unsigned long long magnitude, bool negative);
   void appendUnsignedAfterMakingRoom(unsigned long long magnitude, bool negative);
   void appendNonFinite(bool negative, bool isNan, int width);

@@ -17,7 +17,9 @@
 // estimation repeats the general estimator's arithmetic operation by
 // operation (see EMAlgorithm.h) and consumes the random generator the same
 // way, so every value is bit-identical to computePairGeneral; only the
-// p-values come from fastChiSquareP1 (same printed digits).
+// p-values come from fastChiSquareP1 (same printed digits), and the stop test
+// reads its log-likelihoods from a faster logarithm wherever their error
+// bound cannot change its outcome (the exact ones otherwise).
 //
 // SNPs with more than four alleles or a genotype the planes cannot hold are
 // left to the general computation (usable() is false for them).
@@ -66,6 +68,9 @@ class PackedPairComputer {
   // One run of the two-SNP estimator over the current sub-phenotypes with
   // numIndividuals; leaves the haplotype frequencies in m_freq.
   void estimate(int numIndividuals);
+  double logLikelihood(const double* sums, double constant) const;
+  bool approxLogLikelihood(const double* sums, const double* counts, double constant, const void* logs,
+                           double& value) const;
   void pack(const GenoData& data);
 
   // What every copy shares; written only while the first one is built.
@@ -101,6 +106,5 @@ class PackedPairComputer {
   uint8_t m_hap1[kMaxSubs][2];
   uint8_t m_hap2[kMaxSubs][2];
   double m_weight[kMaxSubs][2];
-  double m_weightSum[kMaxSubs];
   double m_freq[kMaxAlleles * kMaxAlleles];
 };

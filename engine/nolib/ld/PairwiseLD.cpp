@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -339,22 +340,44 @@ PairwiseLDStatus blockingSteps(const GenoData& data, const PairwiseLDOptions& o,
 
 }  // namespace
 
+namespace {
+
+// Room for the numbers that begin a row (a row number, two SNP numbers and a
+// distance with their tabs), and the margin an append of a number keeps.
+constexpr size_t kRowStartRoom = 20 + 11 + 11 + 20 + 4 + 32;
+// Room for a "%7.5f" value below 10^6 ("-999999.99999") and that margin.
+constexpr size_t kSmallValueRoom = 16 + 32;
+
+// Whether "%7.5f" of x is at most 13 characters and needs no padding to 7
+// (every such text has at least one digit, the point and five decimals), so
+// that the text of -x is "-" followed by that of x: printf rounds the
+// magnitude alone.
+inline bool isSmallValue(double x) { return std::fabs(x) < 1e6; }
+
+// The text of the last append, whose start was at start.
+inline std::string_view lastText(const TextBuffer& b, size_t start) { return b.view().substr(start); }
+
+}  // namespace
+
+// Both files' rows begin with the same numbers and share the text of r2, and
+// the signed D' of ".pwlds" is |D'| of ".pwld" with its sign: those texts are
+// formatted once and copied, which the formatter's rounding (the magnitude
+// alone, half to even) makes the same bytes as formatting them again. A value
+// that is not finite, is large or whose |D'| is not exactly the magnitude of
+// D' is formatted on its own.
 void writePairRows(TextBuffer& pwld, TextBuffer& pwlds, int64_t row, int i, int j, long distance,
                    const PairwiseValue& v) {
+  pwld.reserveRoom(kRowStartRoom);
   pwld.appendLong(static_cast<long>(row));
   pwld.appendChar('\t');
+  const size_t shared = pwld.size();
   pwld.appendInt(i);
   pwld.appendChar('\t');
   pwld.appendInt(j);
   pwld.appendChar('\t');
   pwld.appendLong(distance);
   pwld.appendChar('\t');
-  pwlds.appendInt(i);
-  pwlds.appendChar('\t');
-  pwlds.appendInt(j);
-  pwlds.appendChar('\t');
-  pwlds.appendLong(distance);
-  pwlds.appendChar('\t');
+  pwlds.appendText(lastText(pwld, shared));
   if (v.multiAllelic) {
     const double d = v.multiDprime < 0.0 ? -v.multiDprime : v.multiDprime;
     pwld.appendFixed(d, 5, 7);
@@ -363,9 +386,29 @@ void writePairRows(TextBuffer& pwld, TextBuffer& pwlds, int64_t row, int i, int 
     pwlds.appendText("\t-\n");
     return;
   }
+  uint64_t absBits, signedBits;
+  std::memcpy(&absBits, &v.absDprime, sizeof absBits);
+  std::memcpy(&signedBits, &v.Dprime, sizeof signedBits);
+  const bool dprimeShared = isSmallValue(v.absDprime) && absBits == (signedBits & ~(uint64_t{1} << 63));
+  pwld.reserveRoom(kSmallValueRoom);
+  const size_t dprimeStart = pwld.size();
   pwld.appendFixed(v.absDprime, 5, 7);
+  if (dprimeShared) {
+    if (signedBits >> 63) pwlds.appendChar('-');
+    pwlds.appendText(lastText(pwld, dprimeStart));
+  } else {
+    pwlds.appendFixed(v.Dprime, 5, 7);
+  }
   pwld.appendChar('\t');
+  pwlds.appendChar('\t');
+  pwld.reserveRoom(kSmallValueRoom);
+  const size_t r2Start = pwld.size();
   pwld.appendFixed(v.r2, 5, 7);
+  if (isSmallValue(v.r2))
+    pwlds.appendText(lastText(pwld, r2Start));
+  else
+    pwlds.appendFixed(v.r2, 5, 7);
+  pwlds.appendChar('\n');
   pwld.appendChar('\t');
   pwld.appendFixed(v.lodStatistic, 5, 7);
   pwld.appendChar('\t');
@@ -377,10 +420,6 @@ void writePairRows(TextBuffer& pwld, TextBuffer& pwlds, int64_t row, int i, int 
   pwld.appendChar('\t');
   pwld.appendChar(v.fourGamete);
   pwld.appendChar('\n');
-  pwlds.appendFixed(v.Dprime, 5, 7);
-  pwlds.appendChar('\t');
-  pwlds.appendFixed(v.r2, 5, 7);
-  pwlds.appendChar('\n');
 }
 
 PairwiseLDStatus runPairwiseLD(GenoData& data, const std::string& inputFile, const PairwiseLDOptions& o) {

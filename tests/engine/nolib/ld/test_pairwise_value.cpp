@@ -13,6 +13,7 @@
 
 #include "common_sgt/FastFormat.h"
 #include "common_sgt/Settings.h"
+#include "ld/PairwiseLD.h"
 #include "ld/PairwiseValue.h"
 #include "stats/Distributions.h"
 
@@ -244,3 +245,94 @@ TEST(FastChiSquareP, PrintsTheExactDigitsOnTenMillionStatistics) {
 }
 
 }  // namespace
+
+namespace {
+
+// Both rows of a pair exactly as printf writes them, each value formatted
+// on its own.
+void printfRows(std::string& pwld, std::string& pwlds, long row, int i, int j, long distance, const PairwiseValue& v) {
+  char text[4096];
+  if (v.multiAllelic) {
+    const double d = v.multiDprime < 0.0 ? -v.multiDprime : v.multiDprime;
+    snprintf(text, sizeof text, "%ld\t%d\t%d\t%ld\t%7.5f\t-\t-\t-\t-\t-\tN\n", row, i, j, distance, d);
+    pwld += text;
+    snprintf(text, sizeof text, "%d\t%d\t%ld\t%7.5f\t-\n", i, j, distance, d);
+    pwlds += text;
+    return;
+  }
+  snprintf(text, sizeof text, "%ld\t%d\t%d\t%ld\t%7.5f\t%7.5f\t%7.5f\t%7.5f\t%7.5f\t%7.5f\t%c\n", row, i, j, distance,
+           v.absDprime, v.r2, v.lodStatistic, v.lodP, v.chiSquare, v.chiSquareP, v.fourGamete);
+  pwld += text;
+  snprintf(text, sizeof text, "%d\t%d\t%ld\t%7.5f\t%7.5f\n", i, j, distance, v.Dprime, v.r2);
+  pwlds += text;
+}
+
+std::string readAll(FILE* f) {
+  std::string s;
+  rewind(f);
+  char block[4096];
+  size_t n;
+  while ((n = fread(block, 1, sizeof block, f)) > 0) s.append(block, n);
+  return s;
+}
+
+}  // namespace
+
+// The rows copy the texts both files share (the leading numbers, r2, |D'| for
+// the signed D'); they must be what formatting every value anew gives, for
+// values near rounding ties, negative zero and values that round to it, D'
+// whose magnitude is not |D'|, large and non-finite values, through buffers
+// small enough to be written out in the middle of a row.
+TEST(PairRowsText, SharedTextsEqualPrintfOfEveryValue) {
+  std::mt19937_64 rng(16);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const double specials[] = {0.0, -0.0, 1.0, -1.0, 0.000005, -0.000005, 0.0000049999, -0.0000049999, 0.999995,
+                             -0.999995, 1e6, -1e6, 999999.999995, 1e300, -1e300,
+                             std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+                             std::numeric_limits<double>::quiet_NaN(), -std::numeric_limits<double>::quiet_NaN(),
+                             std::numeric_limits<double>::denorm_min()};
+  auto value = [&]() -> double {
+    const double u = unit(rng);
+    if (u < 0.2) return specials[rng() % (sizeof specials / sizeof specials[0])];
+    if (u < 0.5) return (rng() % 2 ? -1.0 : 1.0) * (static_cast<double>(rng() % 200001) + 0.5) / 100000.0;  // ties
+    if (u < 0.8) return (rng() % 2 ? -1.0 : 1.0) * unit(rng);
+    return (rng() % 2 ? -1.0 : 1.0) * std::ldexp(unit(rng), static_cast<int>(rng() % 80) - 40);
+  };
+  for (const size_t capacity : {size_t{64}, size_t{97}, TextBuffer::kDefaultCapacity}) {
+    FILE* a = tmpfile();
+    FILE* b = tmpfile();
+    ASSERT_TRUE(a && b);
+    std::string expectedPwld, expectedPwlds;
+    {
+      TextBuffer pwld(capacity), pwlds(capacity);
+      pwld.attach(a);
+      pwlds.attach(b);
+      for (int k = 0; k < 50000; ++k) {
+        PairwiseValue v;
+        v.Dprime = value();
+        const double u = unit(rng);
+        v.absDprime = u < 0.8 ? std::fabs(v.Dprime) : u < 0.9 ? -std::fabs(v.Dprime) : value();
+        v.r2 = value();
+        v.lodStatistic = value();
+        v.lodP = value();
+        v.chiSquare = value();
+        v.chiSquareP = value();
+        v.fourGamete = rng() % 2 ? 'Y' : 'N';
+        v.multiAllelic = rng() % 10 == 0;
+        v.multiDprime = value();
+        const long row = static_cast<long>(rng() % 3 == 0 ? rng() : rng() % 1000);
+        const int i = static_cast<int>(rng() % 3 == 0 ? rng() : rng() % 100);
+        const int j = static_cast<int>(rng() % 3 == 0 ? rng() : rng() % 100);
+        const long distance = static_cast<long>(rng() % 3 == 0 ? rng() : rng() % 100000);
+        writePairRows(pwld, pwlds, row, i, j, distance, v);
+        printfRows(expectedPwld, expectedPwlds, row, i, j, distance, v);
+      }
+      ASSERT_TRUE(pwld.close());
+      ASSERT_TRUE(pwlds.close());
+    }
+    EXPECT_TRUE(readAll(a) == expectedPwld) << "pwld rows differ, capacity " << capacity;
+    EXPECT_TRUE(readAll(b) == expectedPwlds) << "pwlds rows differ, capacity " << capacity;
+    fclose(a);
+    fclose(b);
+  }
+}
