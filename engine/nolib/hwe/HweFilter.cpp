@@ -6,32 +6,10 @@
 #include <cstring>
 
 #include "common_sgt/ErrorReport.h"
+#include "common_sgt/LineReader.h"
 #include "hwe/Hwe.h"
 
 namespace {
-
-// Reads the next line of a stream without its "\n" (and a "\r" before it).
-class StreamLines {
- public:
-  explicit StreamLines(FILE* fp) : m_fp(fp) {}
-  ~StreamLines() { free(m_buf); }
-  StreamLines(const StreamLines&) = delete;
-  StreamLines& operator=(const StreamLines&) = delete;
-  bool next(std::string_view& line) {
-    ssize_t n = getline(&m_buf, &m_cap, m_fp);
-    if (n < 0) return false;
-    size_t len = static_cast<size_t>(n);
-    if (len > 0 && m_buf[len - 1] == '\n') --len;
-    if (len > 0 && m_buf[len - 1] == '\r') --len;
-    line = std::string_view(m_buf, len);
-    return true;
-  }
-
- private:
-  FILE* m_fp;
-  char* m_buf = nullptr;
-  size_t m_cap = 0;
-};
 
 bool endsWithOne(std::string_view line) { return !line.empty() && line.back() == '1'; }
 
@@ -70,8 +48,11 @@ bool Hwe::appendSampleHint() {
 
 bool Hwe::readSampleFlags(std::vector<char>& flags) {
   flags.assign(static_cast<size_t>(m_sampleCount > 0 ? m_sampleCount : 0), 0);
-  if (fseek(m_report, 0, SEEK_SET) != 0) return false;
-  StreamLines lines(m_report);
+  // The report is read back under its temporary name: it takes its own
+  // name only once the filtered file is complete too.
+  if (fflush(m_report) != 0) return false;
+  LineReader lines;
+  if (!lines.open(m_reportFile.tempName().c_str())) return false;
   std::string_view line;
   bool inSamples = false;
   size_t k = 0;
@@ -83,7 +64,7 @@ bool Hwe::readSampleFlags(std::vector<char>& flags) {
     if (k >= flags.size()) break;
     flags[k++] = endsWithOne(line) ? 1 : 0;
   }
-  return true;
+  return !lines.failed();
 }
 
 // The line's first four columns, then the column of every sample that is not
@@ -146,11 +127,11 @@ bool Hwe::writeFilteredFile() {
   }
 
   // The rows of the "M" section, after its column line.
-  if (fseek(m_report, 0, SEEK_SET) != 0) {
+  LineReader rows;
+  if (!rows.open(m_reportFile.tempName().c_str())) {
     NULL_REPORT();
     return false;
   }
-  StreamLines rows(m_report);
   std::string_view row;
   bool found = false;
   while (rows.next(row)) {
@@ -192,6 +173,11 @@ bool Hwe::writeFilteredFile() {
   }
   if (m_input.failed()) {
     printf("%s: read error: %s\n", m_inputName.c_str(), strerror(m_input.error()));
+    fflush(stdout);
+    return false;
+  }
+  if (rows.failed()) {
+    printf("%s: read error: %s\n", m_reportName.c_str(), strerror(rows.error()));
     fflush(stdout);
     return false;
   }
