@@ -20,10 +20,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   options.vcf = "in.vcf";
   options.out = "out";
   // The last byte picks the variants of the path: PASS filter, one
-  // chromosome asked for.
+  // chromosome asked for, one file per chromosome (whose names come from the
+  // input, so the converter's check of them is exercised too).
   const uint8_t mode = size ? data[size - 1] : 0;
   options.passOnly = mode & 1;
-  if (mode & 2) options.chrom = "1";
+  if (mode & 2)
+    options.chrom = "1";
+  else if (mode & 4)
+    options.splitChrom = true;
   try {
     genoconv::convert(options, quiet);
   } catch (const genoio::Error&) {
