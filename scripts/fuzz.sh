@@ -33,6 +33,11 @@ dictionary_of() {
     hint_file) echo hint.dict ;;
     manual_blocks) echo blocklist.dict ;;
     *_cmdline) echo options.dict ;;
+    genoconv_vcf) echo vcf.dict ;;
+    genoconv_plink) echo plink.dict ;;
+    plot_pwld) echo pwld.dict ;;
+    plot_blocks) echo plotblocks.dict ;;
+    plot_assoc) echo plotreport.dict ;;
   esac
 }
 

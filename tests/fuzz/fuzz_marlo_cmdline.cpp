@@ -1,6 +1,5 @@
 // marlo's command line: every command's option walk over the arguments (one
 // per input line), as the program does before it opens anything.
-#include "AnalysisTask.h"
 #include "CommandLine.h"
 #include "FuzzSupport.h"
 #include "common_sgt/Settings.h"
@@ -20,17 +19,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   parseTag1Options(argc, argv.argv());
   std::string bad;
   {
-    AnalysisTask task;
-    walkEmOptions(argc, argv.argv(), task, bad);
+    EmOptions em;
+    walkEmOptions(argc, argv.argv(), em, bad);
   }
   {
-    AnalysisTask task;
-    walkPlemOptions(argc, argv.argv(), task, bad);
+    PlemOptions plem;
+    walkPlemOptions(argc, argv.argv(), plem, bad);
   }
   {
-    AnalysisTask task;
-    if (walkPwldOptions(argc, argv.argv(), task, bad) == WalkOutcome::kAccepted)
-      readManualBlocks(task.sgm.m_manualBlockList, 20, "t");
+    PairwiseLDOptions pwld;
+    if (walkPwldOptions(argc, argv.argv(), pwld, bad) == WalkOutcome::kAccepted)
+      readManualBlocks(pwld.blockSettings.manualList, 20, "t");
   }
   return 0;
 }

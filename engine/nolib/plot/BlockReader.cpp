@@ -65,6 +65,9 @@ BlockReport readBlocks(const std::string& path, const std::string& type) {
     if (c != 'S') continue;
     if (startsWith(line, "SNP_List\t")) {
       if (!inBlock) throwAtLine(path, number, "SNP_List before any !Block_No: line");
+      // A second list would be paired with the identifiers of the first one
+      // and the messages would then name the wrong SNPs.
+      if (haveList) throwAtLine(path, number, "second SNP_List line in one block");
       cells(line, fields);
       if (fields.empty()) throwAtLine(path, number, "SNP_List without SNPs");
       block.snps.clear();

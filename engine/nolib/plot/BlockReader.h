@@ -10,7 +10,8 @@
 // "!Block_No:", then "SNP_List" and "SNP_ID" lines.
 // Refuses (InputError with file and line): a non-numeric block number; a
 // SNP_List whose entries are not 1-based integers in ascending order; a
-// SNP_ID line whose count differs from its SNP_List; a SNP_List before any
+// SNP_ID line whose count differs from its SNP_List; a second SNP_List in
+// one block; a SNP_List before any
 // "!Block_No:" line or a block without a SNP_List.
 namespace plot {
 

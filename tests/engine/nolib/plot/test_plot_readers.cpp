@@ -169,6 +169,18 @@ TEST(BlockReader, BlocksOfOneTypeWithTheirSnps) {
   EXPECT_TRUE(plot::readBlocks(path, "1").blocks.empty());
   std::string bad = writeTemp("bad.ld.hblk", "!Sample_Type:M\n!Block_No:1\nSNP_List\t3\t2\t\n");
   EXPECT_EQ(errorOf([&] { plot::readBlocks(bad, "M"); }), bad + ", line 3: SNP_List not in ascending order");
+  // Found by fuzzing: the names of the first list stayed beside the indices
+  // of the second.
+  std::string twice =
+      writeTemp("twice.ld.hblk", "!Sample_Type:M\n!Block_No:1\nSNP_List\t1\t2\t3\t\nSNP_ID\ta\tb\tc\t\nSNP_List\t5\t6\t\n");
+  EXPECT_EQ(errorOf([&] { plot::readBlocks(twice, "M"); }), twice + ", line 5: second SNP_List line in one block");
+  // Without a SNP_ID line the block has indices only; the plot names the
+  // SNPs by index then.
+  std::string noIds = writeTemp("noids.ld.hblk", "!Sample_Type:M\n!Block_No:1\nSNP_List\t1\t2\t\n");
+  plot::BlockReport n = plot::readBlocks(noIds, "M");
+  ASSERT_EQ(n.blocks.size(), 1u);
+  EXPECT_EQ(n.blocks[0].snps, (std::vector<long long>{0, 1}));
+  EXPECT_TRUE(n.blocks[0].ids.empty());
   unlink(path.c_str());
   unlink(bad.c_str());
 }
