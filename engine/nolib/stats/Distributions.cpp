@@ -8,6 +8,9 @@ namespace stats {
 thread_local int sign_of_gamma = 1;
 thread_local int last_math_error = 0;
 
+int lastMathError() { return last_math_error; }
+void clearMathError() { last_math_error = 0; }
+
 namespace {
 
 constexpr double MAXLOG = 709.782712893383996843;

@@ -6,6 +6,11 @@ namespace stats {
 
 extern thread_local int sign_of_gamma;    // sign of the gamma function at the last argument (of this thread)
 extern thread_local int last_math_error;  // the code last passed to math_error (on this thread)
+// The same code read and reset through the defining unit: another unit's
+// access to a thread_local of a static library goes through a weak wrapper
+// that the sanitizer build sees as a null pointer.
+int lastMathError();
+void clearMathError();
 
 enum MathErrorCode {
   kMathDomain = 1,
