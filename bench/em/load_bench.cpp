@@ -2,17 +2,19 @@
 // genotype file (the whole-chromosome load that pairwise LD needs).
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 
 #include "marlo/GenoData.h"
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    fprintf(stderr, "usage: load_bench FILE.geno\n");
+    fprintf(stderr, "usage: load_bench FILE.geno [WORKERS]\n");
     return 2;
   }
   using Clock = std::chrono::steady_clock;
   auto seconds = [](Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); };
   GenoData data;
+  if (argc > 2) data.setWorkers(static_cast<unsigned>(atoi(argv[2])));
   auto t0 = Clock::now();
   if (!data.loadHeader(argv[1])) return 1;
   auto t1 = Clock::now();

@@ -91,13 +91,25 @@ ConsoleCapture::~ConsoleCapture() {
   t_errorCapture = m_previousError;
 }
 
-size_t orderedWindow(unsigned workers, size_t bytesPerTask, size_t byteLimit) {
-  size_t window = static_cast<size_t>(workers == 0 ? 1 : workers) * 4;
+namespace {
+
+size_t windowOf(unsigned workers, size_t perWorker, size_t bytesPerTask, size_t byteLimit) {
+  size_t window = static_cast<size_t>(workers == 0 ? 1 : workers) * perWorker;
   if (bytesPerTask > 0) {
     const size_t byBytes = byteLimit / bytesPerTask;
     if (byBytes < window) window = byBytes;
   }
   return window < 1 ? 1 : window;
+}
+
+}  // namespace
+
+size_t orderedWindow(unsigned workers, size_t bytesPerTask, size_t byteLimit) {
+  return windowOf(workers, 4, bytesPerTask, byteLimit);
+}
+
+size_t unevenWindow(unsigned workers, size_t bytesPerTask, size_t byteLimit) {
+  return windowOf(workers, 64, bytesPerTask, byteLimit);
 }
 
 void parallelRanges(const std::vector<int64_t>& bounds, const std::function<void(int64_t, int64_t)>& body) {

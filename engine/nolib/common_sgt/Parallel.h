@@ -51,6 +51,10 @@ class ConsoleCapture {
 // Results a caller may keep in flight: at most four per worker, and at most
 // byteLimit / bytesPerTask of them, but always at least one.
 size_t orderedWindow(unsigned workers, size_t bytesPerTask, size_t byteLimit = size_t{64} << 20);
+// The same for tasks of very uneven cost (one estimation may take a thousand
+// times as long as the next): up to 64 per worker, so that the others keep
+// working while one task holds back the writer.
+size_t unevenWindow(unsigned workers, size_t bytesPerTask, size_t byteLimit = size_t{64} << 20);
 
 // Runs body(bounds[k], bounds[k + 1]) for every k, the first range on the
 // calling thread and each other one on a thread of its own, and returns when

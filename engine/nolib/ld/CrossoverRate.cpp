@@ -28,7 +28,7 @@ bool computeCrossover(const std::vector<LDBlock>& blocks, FILE* rblk, const Geno
     std::string console;
     bool estimated = true;
   };
-  const size_t window = orderedWindow(workers, 0);
+  const size_t window = unevenWindow(workers, 1 << 12);
   std::vector<Record> slots(window);
   auto compute = [&](int64_t task, unsigned) {
     const int b = static_cast<int>(task) + 1;

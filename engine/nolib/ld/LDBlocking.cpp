@@ -67,7 +67,7 @@ bool finishBlocksAndReport(std::vector<LDBlock>& blocks, FILE* hblk, const GenoD
     bool estimated = true;
   };
   // A record holds a row of copies per haplotype: room for about twenty.
-  const size_t window = orderedWindow(workers, (static_cast<size_t>(data.m_numindiv) + 8) * 2 * 24);
+  const size_t window = unevenWindow(workers, (static_cast<size_t>(data.m_numindiv) + 8) * 2 * 24);
   std::vector<Record> slots(window);
   auto compute = [&](int64_t task, unsigned) {
     const int b = static_cast<int>(task);

@@ -116,7 +116,7 @@ inline double approxLog(double w, const LogTable& t) {
 
 }  // namespace
 
-PackedPairComputer::PackedPairComputer(const GenoData& data, double eps, bool exactMle)
+PackedPairComputer::PackedPairComputer(const GenoData& data, double eps, bool exactMle, unsigned workers)
     : m_data(data),
       m_eps(eps),
       m_exactMle(exactMle),
@@ -125,7 +125,7 @@ PackedPairComputer::PackedPairComputer(const GenoData& data, double eps, bool ex
       m_planes(m_tables->planes),
       m_logPairsOfCount(m_tables->logPairsOfCount),
       m_logPairsOfPheno(m_tables->logPairsOfPheno) {
-  pack(data);
+  pack(data, workers);
   m_logPairsOfCount.resize(static_cast<size_t>(m_numIndividuals) + 1);
   for (int c = 0; c <= m_numIndividuals; ++c) m_logPairsOfCount[c] = log(c * (c + 1.0) / 2.0);
   m_logPairsOfPheno.resize(kMaxSubs + 1);
@@ -137,7 +137,7 @@ int64_t PackedPairComputer::memoryBytes() const {
                               (m_logPairsOfCount.capacity() + m_logPairsOfPheno.capacity()) * sizeof(double));
 }
 
-void PackedPairComputer::pack(const GenoData& data) {
+void PackedPairComputer::pack(const GenoData& data, unsigned workers) {
   m_numIndividuals = data.m_numindiv > 0 ? data.m_numindiv : 0;
   m_words = (m_numIndividuals + 63) / 64;
   const int numSnps = data.m_nummarker > 0 ? data.m_nummarker : 0;
@@ -174,35 +174,43 @@ void PackedPairComputer::pack(const GenoData& data) {
     }
     return static_cast<uint8_t>(c);
   };
-  for (int g = 0; g < numGroups; ++g) {
-    const std::string& text = data.phenotypes[g].genotype;
-    uint8_t* row = codes.data() + static_cast<size_t>(g) * numSnps;
-    const int markers = static_cast<int>(text.size() / 2) < numSnps ? static_cast<int>(text.size() / 2) : numSnps;
-    for (int k = 0; k < markers; ++k) {
-      const char x = text[2 * static_cast<size_t>(k)];
-      const char y = text[2 * static_cast<size_t>(k) + 1];
-      const unsigned ix = letterIndex[static_cast<unsigned char>(x)];
-      const unsigned iy = letterIndex[static_cast<unsigned char>(y)];
-      if ((ix | iy) < 4) {
-        uint8_t& known = pairCode[static_cast<size_t>(k) * 16 + ix * 4 + iy];
-        if (known == kUnknown) known = codeOf(k, x, y);
-        row[k] = known;
-        continue;
+  // Every step below works on ranges of SNPs, each SNP's groups in order
+  // (a SNP's genotype numbers follow their first appearance), so the ranges
+  // can go to different threads.
+  const unsigned parts = std::min<unsigned>(workers < 1 ? 1 : workers, static_cast<unsigned>(numSnps / 256 + 1));
+  std::vector<int64_t> bounds(parts + 1);
+  for (unsigned q = 0; q <= parts; ++q) bounds[q] = static_cast<int64_t>(numSnps) * q / parts;
+  parallelRanges(bounds, [&](int64_t from, int64_t to) {
+    for (int g = 0; g < numGroups; ++g) {
+      const std::string& text = data.phenotypes[g].genotype;
+      uint8_t* row = codes.data() + static_cast<size_t>(g) * numSnps;
+      const int markers = static_cast<int>(text.size() / 2) < numSnps ? static_cast<int>(text.size() / 2) : numSnps;
+      for (int k = static_cast<int>(from); k < std::min<int>(markers, static_cast<int>(to)); ++k) {
+        const char x = text[2 * static_cast<size_t>(k)];
+        const char y = text[2 * static_cast<size_t>(k) + 1];
+        const unsigned ix = letterIndex[static_cast<unsigned char>(x)];
+        const unsigned iy = letterIndex[static_cast<unsigned char>(y)];
+        if ((ix | iy) < 4) {
+          uint8_t& known = pairCode[static_cast<size_t>(k) * 16 + ix * 4 + iy];
+          if (known == kUnknown) known = codeOf(k, x, y);
+          row[k] = known;
+          continue;
+        }
+        if (x == 'N' || y == 'N') {
+          const char other = x == 'N' ? y : x;
+          if (other == 'N') continue;
+          auto& list = halfMissing[k];
+          size_t e = 0;
+          while (e < list.size() && list[e].first != other) ++e;
+          if (e == list.size()) list.emplace_back(other, 0);
+          list[e].second += data.phenotypes[g].count;
+          continue;
+        }
+        row[k] = codeOf(k, x, y);
       }
-      if (x == 'N' || y == 'N') {
-        const char other = x == 'N' ? y : x;
-        if (other == 'N') continue;
-        auto& list = halfMissing[k];
-        size_t e = 0;
-        while (e < list.size() && list[e].first != other) ++e;
-        if (e == list.size()) list.emplace_back(other, 0);
-        list[e].second += data.phenotypes[g].count;
-        continue;
-      }
-      row[k] = codeOf(k, x, y);
+      for (int k = std::max<int>(markers, static_cast<int>(from)); k < to; ++k) m_snps[k].usable = false;
     }
-    for (int k = markers; k < numSnps; ++k) m_snps[k].usable = false;
-  }
+  });
 
   std::vector<int> groupOf(static_cast<size_t>(m_numIndividuals), -1);
   for (int g = 0; g < numGroups; ++g)
@@ -215,70 +223,72 @@ void PackedPairComputer::pack(const GenoData& data) {
     words += static_cast<int64_t>(s.numCodes) * m_words;
   }
   m_planes.assign(static_cast<size_t>(words), 0);
-  // Word by word of individuals: the 64 code rows are read side by side, in
-  // SNP order, and each plane word is written once.
-  const uint8_t* rows[64];
-  for (int w = 0; w < m_words; ++w) {
-    const int base = w * 64;
-    const int width = m_numIndividuals - base < 64 ? m_numIndividuals - base : 64;
-    int present = 0;
-    uint64_t bitOf[64];
-    for (int b = 0; b < width; ++b) {
-      const int g = groupOf[base + b];
-      if (g < 0) continue;
-      rows[present] = codes.data() + static_cast<size_t>(g) * numSnps;
-      bitOf[present] = uint64_t{1} << b;
-      ++present;
-    }
-    for (int k = 0; k < numSnps; ++k) {
-      uint64_t acc[kMaxCodes] = {};
-      for (int b = 0; b < present; ++b) {
-        const uint8_t c = rows[b][k];
-        if (c != kMissing) acc[c] |= bitOf[b];
+  parallelRanges(bounds, [&](int64_t from, int64_t to) {
+    // Word by word of individuals: the 64 code rows are read side by side, in
+    // SNP order, and each plane word is written once.
+    const uint8_t* rows[64];
+    for (int w = 0; w < m_words; ++w) {
+      const int base = w * 64;
+      const int width = m_numIndividuals - base < 64 ? m_numIndividuals - base : 64;
+      int present = 0;
+      uint64_t bitOf[64];
+      for (int b = 0; b < width; ++b) {
+        const int g = groupOf[base + b];
+        if (g < 0) continue;
+        rows[present] = codes.data() + static_cast<size_t>(g) * numSnps;
+        bitOf[present] = uint64_t{1} << b;
+        ++present;
       }
-      const Snp& s = m_snps[k];
-      uint64_t* planes = m_planes.data() + s.planeOffset + w;
-      for (int c = 0; c < s.numCodes; ++c) planes[static_cast<int64_t>(c) * m_words] = acc[c];
-    }
-  }
-  for (int k = 0; k < numSnps; ++k) {
-    Snp& s = m_snps[k];
-    const uint64_t* planes = m_planes.data() + s.planeOffset;
-    // The allele table from the genotype counts.
-    long long letterCount[256] = {};
-    for (int c = 0; c < s.numCodes; ++c) {
-      long long n = 0;
-      for (int w = 0; w < m_words; ++w) n += __builtin_popcountll(planes[static_cast<int64_t>(c) * m_words + w]);
-      letterCount[static_cast<unsigned char>(s.letters[c][0])] += n;
-      letterCount[static_cast<unsigned char>(s.letters[c][1])] += n;
-    }
-    for (const auto& [letter, n] : halfMissing[k]) letterCount[static_cast<unsigned char>(letter)] += n;
-    const SnpAlleleTable table = alleleTableFromCounts(letterCount);
-    if (table.size() > kMaxAlleles) {
-      s.usable = false;
-      continue;
-    }
-    s.numAlleles = table.size();
-    for (int a = 0; a < table.size(); ++a) s.alleles[a] = table.alleles[a];
-    const char a1 = table.first(), a2 = table.second();
-    for (int c = 0; c < s.numCodes; ++c) {
-      const char x = s.letters[c][0], y = s.letters[c][1];
-      for (int e = 0; e < 2; ++e) {
-        const char letter = s.letters[c][e];
-        int a = 0;
-        while (a < s.numAlleles && s.alleles[a] != letter) ++a;
-        s.alleleOf[c][e] = static_cast<uint8_t>(a);
+      for (int k = static_cast<int>(from); k < to; ++k) {
+        uint64_t acc[kMaxCodes] = {};
+        for (int b = 0; b < present; ++b) {
+          const uint8_t c = rows[b][k];
+          if (c != kMissing) acc[c] |= bitOf[b];
+        }
+        const Snp& s = m_snps[k];
+        uint64_t* planes = m_planes.data() + s.planeOffset + w;
+        for (int c = 0; c < s.numCodes; ++c) planes[static_cast<int64_t>(c) * m_words] = acc[c];
       }
-      s.het[c] = x != y;
-      // The first genotype class whose two letters (the smaller first) are
-      // this genotype's: a single allele makes all three classes equal.
-      auto same = [&](char p, char q) {
-        if (static_cast<signed char>(q) < static_cast<signed char>(p)) std::swap(p, q);
-        return p == x && q == y;
-      };
-      s.genotypeClass[c] = same(a1, a1) ? 0 : same(a1, a2) ? 1 : same(a2, a2) ? 2 : -1;
     }
-  }
+    for (int k = static_cast<int>(from); k < to; ++k) {
+      Snp& s = m_snps[k];
+      const uint64_t* planes = m_planes.data() + s.planeOffset;
+      // The allele table from the genotype counts.
+      long long letterCount[256] = {};
+      for (int c = 0; c < s.numCodes; ++c) {
+        long long n = 0;
+        for (int w = 0; w < m_words; ++w) n += __builtin_popcountll(planes[static_cast<int64_t>(c) * m_words + w]);
+        letterCount[static_cast<unsigned char>(s.letters[c][0])] += n;
+        letterCount[static_cast<unsigned char>(s.letters[c][1])] += n;
+      }
+      for (const auto& [letter, n] : halfMissing[k]) letterCount[static_cast<unsigned char>(letter)] += n;
+      const SnpAlleleTable table = alleleTableFromCounts(letterCount);
+      if (table.size() > kMaxAlleles) {
+        s.usable = false;
+        continue;
+      }
+      s.numAlleles = table.size();
+      for (int a = 0; a < table.size(); ++a) s.alleles[a] = table.alleles[a];
+      const char a1 = table.first(), a2 = table.second();
+      for (int c = 0; c < s.numCodes; ++c) {
+        const char x = s.letters[c][0], y = s.letters[c][1];
+        for (int e = 0; e < 2; ++e) {
+          const char letter = s.letters[c][e];
+          int a = 0;
+          while (a < s.numAlleles && s.alleles[a] != letter) ++a;
+          s.alleleOf[c][e] = static_cast<uint8_t>(a);
+        }
+        s.het[c] = x != y;
+        // The first genotype class whose two letters (the smaller first) are
+        // this genotype's: a single allele makes all three classes equal.
+        auto same = [&](char p, char q) {
+          if (static_cast<signed char>(q) < static_cast<signed char>(p)) std::swap(p, q);
+          return p == x && q == y;
+        };
+        s.genotypeClass[c] = same(a1, a1) ? 0 : same(a1, a2) ? 1 : same(a2, a2) ? 2 : -1;
+      }
+    }
+  });
 }
 
 // The log-likelihood of the estimator, in its order of operations, from the

@@ -35,7 +35,8 @@ class PackedPairComputer {
 
   // Packs the sample type loaded in data; eps is the estimator threshold;
   // exactMle as for computePairGeneral.
-  PackedPairComputer(const GenoData& data, double eps, bool exactMle = false);
+  // Packing runs on `workers` threads (the tables do not depend on it).
+  PackedPairComputer(const GenoData& data, double eps, bool exactMle = false, unsigned workers = 1);
 
   bool usable(int snp) const { return m_snps[snp].usable; }
   // The pair i < j, both usable.
@@ -71,7 +72,7 @@ class PackedPairComputer {
   double logLikelihood(const double* sums, double constant) const;
   bool approxLogLikelihood(const double* sums, const double* counts, double constant, const void* logs,
                            double& value) const;
-  void pack(const GenoData& data);
+  void pack(const GenoData& data, unsigned workers);
 
   // What every copy shares; written only while the first one is built.
   struct Tables {

@@ -238,7 +238,7 @@ bool pairLoop(const GenoData& data, const PairwiseLDOptions& o, OutputFiles& out
   std::unique_ptr<PackedPairComputer> packed;
   if (g_debugLevel == 0) {
     try {
-      packed = std::make_unique<PackedPairComputer>(data, o.eps, o.exactMle);
+      packed = std::make_unique<PackedPairComputer>(data, o.eps, o.exactMle, resolveThreadCount(o.threads));
     } catch (const std::bad_alloc&) {
       packed.reset();
     }
@@ -475,6 +475,7 @@ PairwiseLDStatus runPairwiseLD(GenoData& data, const std::string& inputFile, con
     }
     printf("Pairwise LD Analysis. %s\n", name.c_str());
     fflush(stdout);
+    data.setWorkers(resolveThreadCount(o.threads));
     if (!data.loadData(inputFile.c_str(), name.c_str())) {
       printf("SGManager::performLDAnalysis - loadData failed\n");
       out.close(inputFile);

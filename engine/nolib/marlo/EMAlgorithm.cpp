@@ -18,6 +18,8 @@ namespace {
 // for up to two new haplotypes a key, a frequency, an expected count and
 // about two slots of the index table.
 constexpr long long kBytesPerPair = sizeof(double) + 2 * sizeof(int) + 2 * (3 * sizeof(double) + 2 * 16);
+// Candidate pairs below which the memory check is skipped (16 MB of tables).
+constexpr long long kAskSystemPairs = (16LL << 20) / kBytesPerPair;
 
 }  // namespace
 
@@ -43,7 +45,11 @@ bool EMAlgorithm::checkPairCounts() {
     total += ph.numPairs;
   }
   // The memory this process may take, not the machine's: under a container
-  // or batch limit the run would otherwise be killed halfway.
+  // or batch limit the run would otherwise be killed halfway. Asking the
+  // system reads several files, which costs more than a small estimation
+  // itself (blocking runs thousands of them), so a table of a few megabytes
+  // is simply allocated; a failed allocation is still reported.
+  if (total < kAskSystemPairs) return true;
   const long long memory = availableMemoryBytes();
   if (total > 0 && memory >= 0 && total > memory / kBytesPerPair) {
     consolePrintf("EMAlgorithm: %lld candidate haplotype pairs need %lld MB, more than the %lld MB available\n",

@@ -1,7 +1,10 @@
 #include "marlo/GenoData.h"
 
+#include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <set>
@@ -279,25 +282,147 @@ void GenoData::selectColumns(const char* sampleTypeName) {
   m_numindiv = static_cast<int>(selectedColumns.size());
 }
 
+// Marker lines parsed at a time: their text is copied out of the reader so
+// that several threads can parse them, and each individual's letters of the
+// batch are then written side by side rather than one marker at a time.
+constexpr int kBatchLines = 1024;
+
+struct GenoData::LineBatch {
+  int firstMarker = 0;
+  int count = 0;
+  std::string text;
+  std::vector<size_t> start;  // count + 1 offsets into text
+  std::vector<long long> lineNumber;
+  std::string_view line(int r) const { return std::string_view(text).substr(start[r], start[r + 1] - start[r]); }
+};
+
 bool GenoData::readMarkerLines(LineReader& reader, const char* fileName, std::vector<std::string>& texts) {
+  LineBatch batch;
   std::string_view line;
-  for (int k = 0; k < m_ori_nummarker; ++k) {
-    if (!reader.next(line)) {
-      badMarkerLine(fileName, reader.lineNumber() + 1, k,
+  for (int k0 = 0; k0 < m_ori_nummarker; k0 += kBatchLines) {
+    const int want = std::min(kBatchLines, m_ori_nummarker - k0);
+    batch.firstMarker = k0;
+    batch.text.clear();
+    batch.start.assign(1, 0);
+    batch.lineNumber.clear();
+    bool ended = false;
+    for (int r = 0; r < want; ++r) {
+      if (!reader.next(line)) {
+        ended = true;
+        break;
+      }
+      batch.text.append(line.data(), line.size());
+      batch.start.push_back(batch.text.size());
+      batch.lineNumber.push_back(reader.lineNumber());
+    }
+    batch.count = static_cast<int>(batch.lineNumber.size());
+    // A malformed line before the end of the data is reported first.
+    if (!parseBatch(batch, fileName, texts)) return false;
+    if (ended) {
+      badMarkerLine(fileName, reader.lineNumber() + 1, k0 + batch.count,
                     reader.failed() ? std::string("read error: ") + strerror(reader.error())
                                     : "the file ends before the " + std::to_string(m_ori_nummarker) +
                                           " marker lines counted");
       return false;
     }
-    if (!readMarkerLine(line, reader.lineNumber(), k, fileName, texts)) return false;
   }
   return true;
 }
 
-// One marker line: the leading fields, the position, the form of every
-// genotype column, then the letters of the selected individuals.
-bool GenoData::readMarkerLine(std::string_view line, long long lineNo, int k, const char* fileName,
-                              std::vector<std::string>& texts) {
+bool GenoData::parseBatch(const LineBatch& batch, const char* fileName, std::vector<std::string>& texts) {
+  std::vector<size_t> genotypesAt(static_cast<size_t>(batch.count));
+  const int parts = static_cast<int>(std::min<unsigned>(m_workers, static_cast<unsigned>(batch.count / 64 + 1)));
+  if (parts <= 1) return parseRows(batch, 0, batch.count, fileName, texts, genotypesAt);
+  // Each part prints into its own buffer; the first part that failed has
+  // the message a line-by-line reading prints, and nothing before it does.
+  std::vector<int64_t> bounds(static_cast<size_t>(parts) + 1);
+  for (int q = 0; q <= parts; ++q) bounds[q] = static_cast<int64_t>(batch.count) * q / parts;
+  std::vector<std::string> console(static_cast<size_t>(parts));
+  std::vector<unsigned char> parsed(static_cast<size_t>(parts), 0);
+  parallelRanges(bounds, [&](int64_t from, int64_t to) {
+    const size_t q = static_cast<size_t>(std::lower_bound(bounds.begin(), bounds.end(), from) - bounds.begin());
+    ConsoleCapture capture(console[q]);
+    parsed[q] = parseRows(batch, static_cast<int>(from), static_cast<int>(to), fileName, texts, genotypesAt);
+  });
+  for (size_t q = 0; q < parsed.size(); ++q) {
+    if (parsed[q]) continue;
+    fwrite(console[q].data(), 1, console[q].size(), stdout);
+    fflush(stdout);
+    return false;
+  }
+  return true;
+}
+
+// Rows from..to of a batch: every line is checked before any letter is
+// taken, then the letters of the selected individuals are copied, the
+// smaller (as a signed character) first.
+bool GenoData::parseRows(const LineBatch& batch, int from, int to, const char* fileName,
+                         std::vector<std::string>& texts, std::vector<size_t>& genotypesAt) {
+  for (int r = from; r < to; ++r) {
+    genotypesAt[r] = checkMarkerLine(batch.line(r), batch.lineNumber[r], batch.firstMarker + r, fileName);
+    if (genotypesAt[r] == std::string_view::npos) return false;
+  }
+  // Blocks of 32 lines: each individual's 64 letters of a block are written
+  // at once, and the lines read stay few enough for the caches.
+  constexpr int kBlock = 32;
+  const char* lineAt[kBlock];
+  for (int r0 = from; r0 < to; r0 += kBlock) {
+    const int rows = std::min(kBlock, to - r0);
+    for (int r = 0; r < rows; ++r) lineAt[r] = batch.text.data() + batch.start[r0 + r] + genotypesAt[r0 + r];
+    unsigned char seen[kBlock][256] = {};
+    for (int i = 0; i < m_numindiv; ++i) {
+      const size_t column = kGenotypeStride * static_cast<size_t>(selectedColumns[i]);
+      char* out = texts[i].data() + 2 * static_cast<size_t>(batch.firstMarker + r0);
+      for (int r = 0; r < rows; ++r) {
+        const char* g = lineAt[r] + column;
+        char a1 = g[0];
+        char a2 = g[2];
+        seen[r][static_cast<unsigned char>(a1)] = 1;
+        seen[r][static_cast<unsigned char>(a2)] = 1;
+        if (static_cast<signed char>(a2) < static_cast<signed char>(a1)) std::swap(a1, a2);
+        out[2 * r] = a1;
+        out[2 * r + 1] = a2;
+      }
+    }
+    for (int r = 0; r < rows; ++r) {
+      std::bitset<256>& alleles = alleleSets[batch.firstMarker + r0 + r];
+      seen[r][static_cast<unsigned char>('N')] = 0;
+      for (int c = 0; c < 256; ++c)
+        if (seen[r][c]) alleles.set(static_cast<size_t>(c));
+    }
+  }
+  return true;
+}
+
+namespace {
+
+// Whether every genotype field of a line is three characters other than a
+// tab followed by a tab (the last one by a tab or the line's end), four
+// bytes at a time.
+bool genotypesWellFormed(const char* s, size_t len, size_t first, int n) {
+  if (n == 0) return true;
+  const size_t lastStart = first + kGenotypeStride * static_cast<size_t>(n - 1);
+  if (lastStart + 3 > len) return false;
+  // x = word ^ tabs has a zero byte where the word has a tab: the fourth
+  // byte in memory order must be one, the other three must not.
+  constexpr uint32_t kTabs = 0x09090909u;
+  constexpr uint32_t kFourth = std::endian::native == std::endian::little ? 0xFF000000u : 0x000000FFu;
+  uint32_t bad = 0;
+  for (int j = 0; j + 1 < n; ++j) {
+    uint32_t w;
+    memcpy(&w, s + first + kGenotypeStride * static_cast<size_t>(j), 4);
+    const uint32_t x = w ^ kTabs;
+    const uint32_t y = x | kFourth;
+    bad |= (x & kFourth) | ((y - 0x01010101u) & ~y & 0x80808080u);
+  }
+  const char* g = s + lastStart;
+  return bad == 0 && g[0] != '\t' && g[1] != '\t' && g[2] != '\t' && (lastStart + 3 == len || g[3] == '\t');
+}
+
+}  // namespace
+
+size_t GenoData::checkMarkerLine(std::string_view line, long long lineNo, int k, const char* fileName) {
+  constexpr size_t kBad = std::string_view::npos;
   const int n = m_MergeSampleCount;
   size_t tab[4];
   size_t from = 0;
@@ -315,30 +440,32 @@ bool GenoData::readMarkerLine(std::string_view line, long long lineNo, int k, co
     consolePrintf("Invalid data(%.*s) at marker #%d. TAB not found!\n", static_cast<int>(line.size()), line.data(), k);
     badMarkerLine(fileName, lineNo, k, line.empty() ? "empty line among the marker lines"
                                                     : "fewer than four tabs before the genotypes");
-    return false;
+    return kBad;
   }
   std::string_view posText = line.substr(tab[1] + 1, tab[2] - tab[1] - 1);
   if (!parsePosition(posText, positions[k])) {
     badMarkerLine(fileName, lineNo, k, "position '" + std::string(posText) + "' is not a decimal integer");
-    return false;
+    return kBad;
   }
   markerIds[k].assign(line.data(), tab[0]);
 
   const size_t first = tab[3] + 1;
   const char* s = line.data();
   const size_t len = line.size();
+  if (genotypesWellFormed(s, len, first, n)) return first;
+  // Which column is wrong, and how.
   for (int j = 0; j < n; ++j) {
     const size_t b = first + kGenotypeStride * static_cast<size_t>(j);
     if (b >= len) {
       badMarkerLine(fileName, lineNo, k,
                     std::to_string(j) + " genotype columns for " + std::to_string(n) + " samples");
-      return false;
+      return kBad;
     }
     const bool fits = b + 2 < len && s[b] != '\t' && s[b + 1] != '\t' && s[b + 2] != '\t';
     if (fits && b + 3 == len && j < n - 1) {
       badMarkerLine(fileName, lineNo, k,
                     std::to_string(j + 1) + " genotype columns for " + std::to_string(n) + " samples");
-      return false;
+      return kBad;
     }
     if (!fits || (b + 3 < len && s[b + 3] != '\t')) {
       size_t end = line.find('\t', b);
@@ -346,21 +473,10 @@ bool GenoData::readMarkerLine(std::string_view line, long long lineNo, int k, co
       badMarkerLine(fileName, lineNo, k,
                     "genotype '" + std::string(s + b, end - b) + "' of sample column " + std::to_string(j + 1) +
                         " is not three characters followed by a tab");
-      return false;
+      return kBad;
     }
   }
-  std::bitset<256>& alleles = alleleSets[k];
-  for (int i = 0; i < m_numindiv; ++i) {
-    const size_t b = first + kGenotypeStride * static_cast<size_t>(selectedColumns[i]);
-    char a1 = s[b];
-    char a2 = s[b + 2];
-    if (static_cast<signed char>(a2) < static_cast<signed char>(a1)) std::swap(a1, a2);
-    texts[i][2 * k] = a1;
-    texts[i][2 * k + 1] = a2;
-    if (a1 != 'N') alleles.set(static_cast<unsigned char>(a1));
-    if (a2 != 'N') alleles.set(static_cast<unsigned char>(a2));
-  }
-  return true;
+  return first;
 }
 
 void GenoData::groupPhenotypes(std::vector<std::string>& texts) {
@@ -387,7 +503,12 @@ void GenoData::groupPhenotypes(std::vector<std::string>& texts) {
   printFlushed("Loading pheno...[COUNT:%d]\n", m_numindiv);
 
   phenotypes.resize(m_numpheno);
-  for (int p = 0; p < m_numpheno; ++p) phenotypes[p].setGenotype(std::move(texts[firstMember[p]]), groupSize[p]);
+  const unsigned parts = std::min<unsigned>(m_workers, static_cast<unsigned>(m_numpheno / 16 + 1));
+  std::vector<int64_t> bounds(parts + 1);
+  for (unsigned q = 0; q <= parts; ++q) bounds[q] = static_cast<int64_t>(m_numpheno) * q / parts;
+  parallelRanges(bounds, [&](int64_t from, int64_t to) {
+    for (int64_t p = from; p < to; ++p) phenotypes[p].setGenotype(std::move(texts[firstMember[p]]), groupSize[p]);
+  });
   std::vector<int> filled(m_numpheno, 0);
   for (int i = 0; i < m_numindiv; ++i) {
     Phenotype& ph = phenotypes[groupOf[i]];

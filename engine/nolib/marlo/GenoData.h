@@ -46,6 +46,9 @@ class GenoData {
   bool loadData(const char* fileName, const char* sampleTypeName);
 
   HeaderState headerState() const { return m_headerState; }
+  // Threads that loadData may use for the marker lines and the grouping
+  // (at least 1); the loaded data and the messages do not depend on it.
+  void setWorkers(unsigned workers) { m_workers = workers < 1 ? 1 : workers; }
   // The allele letters of marker k in ascending order of signed characters,
   // separated by "/" (empty when the marker has none).
   std::string alleleText(int k) const;
@@ -82,10 +85,16 @@ class GenoData {
   // genotypes into phenotypes, and the status lines of the loaded data.
   void selectColumns(const char* sampleTypeName);
   bool readMarkerLines(LineReader& reader, const char* fileName, std::vector<std::string>& texts);
-  bool readMarkerLine(std::string_view line, long long lineNo, int k, const char* fileName,
-                      std::vector<std::string>& texts);
+  struct LineBatch;
+  bool parseBatch(const LineBatch& batch, const char* fileName, std::vector<std::string>& texts);
+  bool parseRows(const LineBatch& batch, int from, int to, const char* fileName, std::vector<std::string>& texts,
+                 std::vector<size_t>& genotypesAt);
+  // The fields before the genotypes and the form of every genotype column of
+  // marker k; the offset of its first genotype, or npos after the message.
+  size_t checkMarkerLine(std::string_view line, long long lineNo, int k, const char* fileName);
   void groupPhenotypes(std::vector<std::string>& texts);
   void reportLoaded(const char* sampleTypeName, int t);
 
   HeaderState m_headerState = HeaderState::kNotLoaded;
+  unsigned m_workers = 1;
 };

@@ -128,6 +128,8 @@ TEST(Parallel, WindowAndThreadCount) {
   EXPECT_EQ(orderedWindow(8, size_t{20} << 20), 3u);
   EXPECT_EQ(orderedWindow(8, size_t{16} << 20), 4u);
   EXPECT_EQ(orderedWindow(2, size_t{1} << 30), 1u);
+  EXPECT_EQ(unevenWindow(2, 1 << 12), 128u);
+  EXPECT_EQ(unevenWindow(8, size_t{1} << 20), 64u);
   EXPECT_EQ(resolveThreadCount(1), 1u);
   EXPECT_EQ(resolveThreadCount(300), 300u);
   EXPECT_EQ(resolveThreadCount(4294967295u), kMaxWorkers);

@@ -23,8 +23,18 @@ struct SeedGuard {
   }
 };
 
+// Every file named here is removed when the test program ends, so repeated
+// runs do not pile up files in the shared temporary directory.
 inline std::string tempPath(const std::string& name) {
-  return testing::TempDir() + "pairld_" + std::to_string(getpid()) + "_" + name;
+  static struct Registry {
+    std::vector<std::string> paths;
+    ~Registry() {
+      for (const auto& p : paths) std::remove(p.c_str());
+    }
+  } registry;
+  std::string path = testing::TempDir() + "pairld_" + std::to_string(getpid()) + "_" + name;
+  registry.paths.push_back(path);
+  return path;
 }
 
 inline std::string writeFile(const std::string& name, const std::string& content) {

@@ -239,3 +239,73 @@ TEST(GenoDataLoad, DebugTraces) {
             "GenoData::loadData(sample type =\"b\")\n m_nummarker = 1\n m_numindiv/total = 2/3\n"
             "GenoData::loadData Phenotype #: 2\nLoading pheno...[COUNT:2]\n");
 }
+
+// Loading with several threads takes the marker lines in batches split
+// between them: the data, the messages and the outcome must be those of a
+// single thread, including which of several malformed lines is reported
+// (the first) and where a batch boundary falls.
+TEST(GenoDataLoad, WorkersGiveTheDataAndMessagesOfOneThread) {
+  std::mt19937 rng(11);
+  const char* letters[] = {"A/A", "A/G", "G/G", "N/N", "C/T", "T/N"};
+  // Each keeps or shifts the line's length; "A/\t" leaves a two-letter
+  // field and an empty one where one genotype was.
+  const std::vector<std::string> flaws = {"A/AA", "A/", "A\t/A", "", "A/A\textra", "A/\t"};
+  for (int round = 0; round < 14; ++round) {
+    const int n = 2 + static_cast<int>(rng() % 40);
+    const int markers = round < 4 ? 1023 + static_cast<int>(rng() % 3) : 1 + static_cast<int>(rng() % 2500);
+    std::vector<std::string> types(n);
+    for (auto& t : types) t = rng() % 2 ? "x" : "y";
+    std::vector<std::vector<std::string>> rows(markers, std::vector<std::string>(n));
+    for (auto& r : rows)
+      for (auto& g : r) g = letters[rng() % 6];
+    std::string content = genoText(types, rows);
+    // One flawed line (even rounds: every flaw alone once) or two (the
+    // second may come before the first), or a position that is no number;
+    // round 0 stays clean.
+    bool refused = false;
+    for (int f = 0; f < (round == 0 ? 0 : 1 + round % 2); ++f) {
+      const int k = static_cast<int>(rng() % markers);
+      const size_t lineStart = content.find("\nrs" + std::to_string(k + 1) + "\t") + 1;
+      const size_t lineEnd = content.find('\n', lineStart);
+      std::string line = content.substr(lineStart, lineEnd - lineStart);
+      if (round % 7 == 6) {
+        line.replace(line.find('\t', line.find('\t') + 1) + 1, 1, "x");
+        refused = true;
+      } else {
+        const size_t sample = rng() % n;
+        const std::string& flaw = flaws[(round / 2 + f) % flaws.size()];
+        line.replace(line.find("\t+\t") + 3 + 4 * sample, 3, flaw);
+        // Only columns after the last sample's are ignored.
+        if (!(flaw == "A/A\textra" && sample + 1 == static_cast<size_t>(n))) refused = true;
+      }
+      content.replace(lineStart, lineEnd - lineStart, line);
+    }
+    const std::string path = writeFile("workers", content);
+    std::string expectedOut;
+    bool expectedOk = false;
+    GenoData one;
+    for (unsigned workers : {1u, 2u, 3u, 7u}) {
+      GenoData d;
+      d.setWorkers(workers);
+      ASSERT_TRUE(captureStdout([&] { return d.loadHeader(path.c_str()); }).first);
+      auto [ok, out] = captureStdout([&] { return d.loadData(path.c_str(), round % 3 ? "M" : "x"); });
+      if (workers == 1) {
+        expectedOk = ok;
+        expectedOut = out;
+        one = d;
+        continue;
+      }
+      ASSERT_EQ(ok, expectedOk) << "round " << round << " workers " << workers;
+      ASSERT_EQ(out, expectedOut) << "round " << round << " workers " << workers;
+      ASSERT_EQ(d.m_numpheno, one.m_numpheno);
+      for (int p = 0; p < d.m_numpheno; ++p) {
+        EXPECT_EQ(d.phenotypes[p].genotype, one.phenotypes[p].genotype);
+        EXPECT_EQ(d.phenotypes[p].memberIndex, one.phenotypes[p].memberIndex);
+      }
+      EXPECT_EQ(d.markerIds, one.markerIds);
+      EXPECT_EQ(d.positions, one.positions);
+      for (int k = 0; k < d.m_nummarker && ok; ++k) EXPECT_EQ(d.alleleText(k), one.alleleText(k));
+    }
+    EXPECT_EQ(expectedOk, !refused) << "round " << round << ": " << expectedOut;
+  }
+}
