@@ -12,12 +12,6 @@
 #include "ld/TwoLocusMle.h"
 #include "marlo/EMAlgorithm.h"
 
-#if defined(__SANITIZE_THREAD__)
-#define MARLO_POPCNT_CLONES
-#else
-#define MARLO_POPCNT_CLONES __attribute__((target_clones("popcnt", "default")))
-#endif
-
 namespace {
 
 constexpr uint8_t kMissing = 0xFF;
@@ -45,31 +39,68 @@ struct Combinations {
   uint8_t b[PackedPairComputer::kMaxCodes * PackedPairComputer::kMaxCodes];
 };
 
-// Counts and first individuals of every non-empty combination of a genotype
-// of the first SNP (planes x, nx of them) with one of the second (planes y,
-// ny), in plane order. Built twice, with and without the population-count
-// instruction, and chosen when the program starts (not under
-// ThreadSanitizer, whose instrumented resolver would run before its runtime).
-MARLO_POPCNT_CLONES int combine(const uint64_t* x, int nx, const uint64_t* y,
-                                                                 int ny, int words, Combinations& out) {
-  int n = 0;
+// Individuals in both planes of every genotype pair, counts[a * ny + b].
+// The loop is built three times: with the vector population count of recent
+// processors (eight words per instruction), with the scalar instruction, and
+// with neither; the first the processor has is chosen when the program
+// starts (a plain pointer, not an indirect function, which a sanitizer's
+// runtime would not yet be ready for).
+[[gnu::always_inline]] inline void countBothBody(const uint64_t* x, int nx, const uint64_t* y, int ny, int words,
+                                                 int* counts) {
   for (int a = 0; a < nx; ++a) {
     const uint64_t* pa = x + static_cast<int64_t>(a) * words;
     for (int b = 0; b < ny; ++b) {
       const uint64_t* pb = y + static_cast<int64_t>(b) * words;
-      int count = 0;
-      int w = 0;
-      // Up to the first common individual, then only the count.
-      for (; w < words; ++w) {
-        const uint64_t m = pa[w] & pb[w];
-        if (m) break;
+      uint64_t count = 0;
+      for (int w = 0; w < words; ++w) count += static_cast<uint64_t>(__builtin_popcountll(pa[w] & pb[w]));
+      counts[a * ny + b] = static_cast<int>(count);
+    }
+  }
+}
+
+using CountBoth = void (*)(const uint64_t*, int, const uint64_t*, int, int, int*);
+void countBothPlain(const uint64_t* x, int nx, const uint64_t* y, int ny, int words, int* counts) {
+  countBothBody(x, nx, y, ny, words, counts);
+}
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx512f,avx512vpopcntdq"))) void countBothWide(const uint64_t* x, int nx, const uint64_t* y,
+                                                                        int ny, int words, int* counts) {
+  countBothBody(x, nx, y, ny, words, counts);
+}
+__attribute__((target("popcnt"))) void countBothScalar(const uint64_t* x, int nx, const uint64_t* y, int ny,
+                                                       int words, int* counts) {
+  countBothBody(x, nx, y, ny, words, counts);
+}
+CountBoth chooseCountBoth() {
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx512vpopcntdq")) return countBothWide;
+  if (__builtin_cpu_supports("popcnt")) return countBothScalar;
+  return countBothPlain;
+}
+#else
+CountBoth chooseCountBoth() { return countBothPlain; }
+#endif
+const CountBoth countBoth = chooseCountBoth();
+
+// Counts and, when asked, first individuals of every non-empty combination
+// of a genotype of the first SNP (planes x, nx of them) with one of the
+// second (planes y, ny), in plane order.
+int combine(const uint64_t* x, int nx, const uint64_t* y, int ny, int words, bool firstIndividuals,
+            Combinations& out) {
+  int both[PackedPairComputer::kMaxCodes * PackedPairComputer::kMaxCodes];
+  countBoth(x, nx, y, ny, words, both);
+  int n = 0;
+  for (int a = 0; a < nx; ++a) {
+    const uint64_t* pa = x + static_cast<int64_t>(a) * words;
+    for (int b = 0; b < ny; ++b) {
+      const int count = both[a * ny + b];
+      if (count == 0) continue;
+      if (firstIndividuals) {
+        const uint64_t* pb = y + static_cast<int64_t>(b) * words;
+        int w = 0;
+        while ((pa[w] & pb[w]) == 0) ++w;  // some word has one: the count is not 0
+        out.first[n] = w * 64 + __builtin_ctzll(pa[w] & pb[w]);
       }
-      if (w == words) continue;
-      const int first = w * 64 + __builtin_ctzll(pa[w] & pb[w]);
-      // Unrolled: the loop's own steps cost as much as the counting.
-#pragma GCC unroll 4
-      for (; w < words; ++w) count += __builtin_popcountll(pa[w] & pb[w]);
-      out.first[n] = first;
       out.count[n] = count;
       out.a[n] = static_cast<uint8_t>(a);
       out.b[n] = static_cast<uint8_t>(b);
@@ -466,16 +497,16 @@ void PackedPairComputer::countPair(int i, int j, PairwiseValue& v) {
   m_second = j;
   const Snp& A = m_snps[i];
   const Snp& B = m_snps[j];
+  // The closed-form estimate needs only the nine classes.
+  const bool classesOnly = m_exactMle && A.numAlleles <= 2 && B.numAlleles <= 2;
   Combinations combos;
   const int nc = combine(m_planes.data() + A.planeOffset, A.numCodes, m_planes.data() + B.planeOffset, B.numCodes,
-                         m_words, combos);
+                         m_words, !classesOnly, combos);
   // Each combination goes to its rank in the order of first individuals
   // (every individual is in one combination, so the first individuals
   // differ).
   int n = 0;
   m_numSubs = nc;
-  // The closed-form estimate needs only the nine classes.
-  const bool classesOnly = m_exactMle && A.numAlleles <= 2 && B.numAlleles <= 2;
   for (int k = 0; k < nc; ++k) {
     const int a = combos.a[k], b = combos.b[k];
     const int count = combos.count[k];
