@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <string>
+
+#include "common_sgt/Parallel.h"
 
 namespace {
 
@@ -14,8 +17,9 @@ bool meets(double upper, double lower, double freq, const GabrielThresholds& t) 
 
 }  // namespace
 
-GabrielBlockFinder::GabrielBlockFinder(const PairStore& pairs, int snpCount, const GabrielThresholds& thresholds)
-    : m_pairs(pairs), m_snpCount(snpCount < 0 ? 0 : snpCount), m_thresholds(thresholds) {
+GabrielBlockFinder::GabrielBlockFinder(const PairStore& pairs, int snpCount, const GabrielThresholds& thresholds,
+                                       unsigned workers)
+    : m_pairs(pairs), m_snpCount(snpCount < 0 ? 0 : snpCount), m_thresholds(thresholds), m_workers(workers) {
   m_zeroStrong = meets(0.0, 0.0, 0.0, m_thresholds);
 }
 
@@ -25,26 +29,46 @@ LDBlock GabrielBlockFinder::toBlock(const BlockRange& range) {
   return block;
 }
 
+std::vector<int64_t> GabrielBlockFinder::rowRanges() const {
+  const int64_t rows = m_snpCount > 1 ? m_snpCount - 1 : 0;
+  const int64_t parts = std::max<int64_t>(1, std::min<int64_t>(m_workers, rows));
+  std::vector<int64_t> bounds(static_cast<size_t>(parts) + 1);
+  for (int64_t q = 0; q <= parts; ++q) bounds[q] = rows * q / parts;
+  return bounds;
+}
+
 void GabrielBlockFinder::computeBounds() {
   const size_t n = static_cast<size_t>(m_snpCount);
   m_rowStart.assign(n, 0);
   m_rowLength.assign(n, 0);
   m_strong.clear();
-  m_strong.reserve(static_cast<size_t>(m_pairs.pairCount()));
-  for (int i = 0; i + 1 < m_snpCount; ++i) {
-    m_rowStart[i] = static_cast<int64_t>(m_strong.size());
-    int length = 0;
-    for (int j = i + 1; j < m_snpCount; ++j) {
-      const PairLDSummary* pair = m_pairs.find(i, j);
-      if (!pair || pair->varDprime < 0.0) break;
-      const double s = 1.96 * sqrt(pair->varDprime);
-      const double upper = pair->absDprime + s;
-      const double lower = pair->absDprime - s;
-      m_strong.push_back(meets(upper, lower, pair->minorFreq, m_thresholds) ? 1 : 0);
-      ++length;
+  // Each range of rows gathers its flags apart; they are joined in row order.
+  const std::vector<int64_t> bounds = rowRanges();
+  std::vector<std::vector<unsigned char>> flags(bounds.size() - 1);
+  parallelRanges(bounds, [&](int64_t from, int64_t to) {
+    auto& mine = flags[static_cast<size_t>(std::lower_bound(bounds.begin(), bounds.end(), from) - bounds.begin())];
+    for (int i = static_cast<int>(from); i < to; ++i) {
+      int length = 0;
+      for (int j = i + 1; j < m_snpCount; ++j) {
+        const PairLDSummary* pair = m_pairs.find(i, j);
+        if (!pair || pair->varDprime < 0.0) break;
+        const double s = 1.96 * sqrt(pair->varDprime);
+        const double upper = pair->absDprime + s;
+        const double lower = pair->absDprime - s;
+        mine.push_back(meets(upper, lower, pair->minorFreq, m_thresholds) ? 1 : 0);
+        ++length;
+      }
+      m_rowLength[i] = length;
     }
-    m_rowLength[i] = length;
+  });
+  size_t total = 0;
+  for (const auto& f : flags) total += f.size();
+  m_strong.reserve(total);
+  for (auto& f : flags) {
+    m_strong.insert(m_strong.end(), f.begin(), f.end());
+    std::vector<unsigned char>().swap(f);
   }
+  for (int i = 0; i + 1 < m_snpCount; ++i) m_rowStart[i + 1] = m_rowStart[i] + m_rowLength[i];
 
   // The same pairs by second SNP: rows ascending within each column.
   m_columnStart.assign(n + 1, 0);
@@ -91,35 +115,59 @@ double GabrielBlockFinder::absDprime(int a, int b) const {
 }
 
 std::vector<BlockRange> GabrielBlockFinder::candidateBlocks(const std::function<void(int)>& progress) const {
-  std::vector<BlockRange> blocks;
-  const double e = m_thresholds.e;
-  for (int i = 0; i + 1 < m_snpCount; ++i) {
-    if (progress) progress(i);
-    if (!strong(i, i + 1)) continue;
-    BlockRange block{i, i + 1};
-    int lastExamined = i;
-    if (e <= 0.0) {
-      // Every fraction is at least 0: the block runs to the last SNP.
-      if (i + 2 < m_snpCount) block.last = lastExamined = m_snpCount - 1;
-    } else {
-      // Pairs (a, b) with i <= a < b <= k and b >= i + 2, counted column by
-      // column.
-      int64_t strongPairs = 0;
-      int64_t totalPairs = 0;
-      for (int k = i + 2; k < m_snpCount; ++k) {
-        lastExamined = k;
-        totalPairs += k - i;
-        strongPairs += strongInColumn(k, i);
-        if (static_cast<double>(strongPairs) / static_cast<double>(totalPairs) >= e)
-          block.last = k;
-        else
-          break;
+  // Each range of first SNPs extends its blocks apart, printing into its own
+  // buffers; blocks and text are taken in order.
+  const std::vector<int64_t> bounds = rowRanges();
+  const size_t parts = bounds.size() - 1;
+  std::vector<std::vector<BlockRange>> found(parts);
+  std::vector<std::string> out(parts), err(parts);
+  auto extend = [&](int64_t from, int64_t to, std::vector<BlockRange>& blocks) {
+    const double e = m_thresholds.e;
+    for (int i = static_cast<int>(from); i < to; ++i) {
+      if (progress) progress(i);
+      if (!strong(i, i + 1)) continue;
+      BlockRange block{i, i + 1};
+      int lastExamined = i;
+      if (e <= 0.0) {
+        // Every fraction is at least 0: the block runs to the last SNP.
+        if (i + 2 < m_snpCount) block.last = lastExamined = m_snpCount - 1;
+      } else {
+        // Pairs (a, b) with i <= a < b <= k and b >= i + 2, counted column by
+        // column.
+        int64_t strongPairs = 0;
+        int64_t totalPairs = 0;
+        for (int k = i + 2; k < m_snpCount; ++k) {
+          lastExamined = k;
+          totalPairs += k - i;
+          strongPairs += strongInColumn(k, i);
+          if (static_cast<double>(strongPairs) / static_cast<double>(totalPairs) >= e)
+            block.last = k;
+          else
+            break;
+        }
       }
+      consolePrintf("%d~%d ", i, lastExamined);
+      blocks.push_back(block);
     }
-    printf("%d~%d ", i, lastExamined);
-    blocks.push_back(block);
+  };
+  if (parts == 1) {
+    std::vector<BlockRange> blocks;
+    extend(bounds[0], bounds[1], blocks);
+    consolePrintf("\n");
+    return blocks;
   }
-  printf("\n");
+  parallelRanges(bounds, [&](int64_t from, int64_t to) {
+    const size_t q = static_cast<size_t>(std::lower_bound(bounds.begin(), bounds.end(), from) - bounds.begin());
+    ConsoleCapture capture(out[q], &err[q]);
+    extend(from, to, found[q]);
+  });
+  std::vector<BlockRange> blocks;
+  for (size_t q = 0; q < parts; ++q) {
+    consolePrintf("%s", out[q].c_str());
+    if (!err[q].empty()) consoleErrorText(err[q]);
+    blocks.insert(blocks.end(), found[q].begin(), found[q].end());
+  }
+  consolePrintf("\n");
   return blocks;
 }
 

@@ -37,7 +37,9 @@ struct BlockRange {
 // the last SNP).
 class GabrielBlockFinder {
  public:
-  GabrielBlockFinder(const PairStore& pairs, int snpCount, const GabrielThresholds& thresholds);
+  // Rows of the band and candidate blocks are found on `workers` threads;
+  // the band, the blocks and the printed text do not depend on it.
+  GabrielBlockFinder(const PairStore& pairs, int snpCount, const GabrielThresholds& thresholds, unsigned workers = 1);
 
   // Builds the band (the "Bootstrapping" step).
   void computeBounds();
@@ -58,12 +60,15 @@ class GabrielBlockFinder {
   double absDprime(int a, int b) const;
 
   int64_t bandPairs() const { return static_cast<int64_t>(m_strong.size()); }
+  // Bounds of `workers` ranges of first SNPs 0 .. snpCount - 2.
+  std::vector<int64_t> rowRanges() const;
   static LDBlock toBlock(const BlockRange& range);
 
  private:
   const PairStore& m_pairs;
   int m_snpCount;
   GabrielThresholds m_thresholds;
+  unsigned m_workers = 1;
   bool m_zeroStrong = false;  // pairs outside the band are strong
   std::vector<int64_t> m_rowStart;
   std::vector<int> m_rowLength;

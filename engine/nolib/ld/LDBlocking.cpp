@@ -108,7 +108,7 @@ int LDBlockCalculator::buildGabrielBlocks(FILE* hblk, const std::string& chromos
          snpCount - 1);
   try {
     // The bounds are released before the blocks are estimated.
-    GabrielBlockFinder finder(m_pairs, snpCount, m_settings.gabriel);
+    GabrielBlockFinder finder(m_pairs, snpCount, m_settings.gabriel, m_workers);
     finder.computeBounds();
     printFlushed("\nBuilding Blocks...\n");
     const int task = m_tasks.blocking;
