@@ -208,7 +208,7 @@ void PackedPairComputer::pack(const GenoData& data, unsigned workers) {
   // Every step below works on ranges of SNPs, each SNP's groups in order
   // (a SNP's genotype numbers follow their first appearance), so the ranges
   // can go to different threads.
-  const unsigned parts = std::min<unsigned>(workers < 1 ? 1 : workers, static_cast<unsigned>(numSnps / 256 + 1));
+  const unsigned parts = std::max(1u, std::min<unsigned>(workers, static_cast<unsigned>(numSnps)));
   std::vector<int64_t> bounds(parts + 1);
   for (unsigned q = 0; q <= parts; ++q) bounds[q] = static_cast<int64_t>(numSnps) * q / parts;
   parallelRanges(bounds, [&](int64_t from, int64_t to) {
