@@ -44,7 +44,31 @@ void LigationJoin::clearCells() {
   std::vector<double>().swap(m_frequency);
 }
 
+void JoinMemoryBudget::acquire(long long bytes) {
+  if (m_limit <= 0) return;  // unknown: nothing to share out
+  std::unique_lock<std::mutex> lock(m_mutex);
+  m_room.wait(lock, [&] { return m_inUse == 0 || m_inUse + bytes <= m_limit; });
+  m_inUse += bytes;
+}
+
+void JoinMemoryBudget::release(long long bytes) {
+  if (m_limit <= 0) return;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_inUse -= bytes;
+  }
+  m_room.notify_all();
+}
+
+LigationJoin::~LigationJoin() { releaseBudget(); }
+
+void LigationJoin::releaseBudget() {
+  if (m_budgetHeld > 0 && m_settings.budget) m_settings.budget->release(m_budgetHeld);
+  m_budgetHeld = 0;
+}
+
 void LigationJoin::clear() {
+  releaseBudget();
   m_records.clear();
   clearCells();
   m_complete = false;
@@ -58,9 +82,11 @@ void LigationJoin::clear() {
 
 bool LigationJoin::run(const Settings& settings, PlemBlockTree& tree, int leftNode, int rightNode,
                        const BlockHaplotypeSet& left, const BlockHaplotypeSet& right, const Phenotype* genotypes,
-                       int numGenotypes, int rangeFrom, int rangeTo, bool last, JoinFigures& figures) {
+                       int numGenotypes, int rangeFrom, int rangeTo, bool last, JoinFigures& figures,
+                       int firstStamp) {
+  releaseBudget();
   m_settings = settings;
-  if (!buildRecords(tree, leftNode, rightNode, genotypes, numGenotypes, rangeFrom, rangeTo)) return false;
+  if (!buildRecords(tree, leftNode, rightNode, genotypes, numGenotypes, rangeFrom, rangeTo, firstStamp)) return false;
   m_numRight = right.numHaplotypes;
   if (!numberCells(left, right, rangeFrom, rangeTo, last, figures)) return false;
   figures.iterations = runJoinEm();
@@ -91,7 +117,7 @@ void LigationJoin::reportNoFit(int phenotype, int rangeFrom, int rangeTo) const 
 }
 
 bool LigationJoin::buildRecords(PlemBlockTree& tree, int leftNode, int rightNode, const Phenotype* genotypes,
-                                int numGenotypes, int rangeFrom, int rangeTo) {
+                                int numGenotypes, int rangeFrom, int rangeTo, int firstStamp) {
   m_records.assign(numGenotypes, LigationRecord());
   // Stamps of the current genotype: a left haplotype already in an option,
   // a right haplotype already first in one.
@@ -100,7 +126,7 @@ bool LigationJoin::buildRecords(PlemBlockTree& tree, int leftNode, int rightNode
     const Phenotype& ph = genotypes[p];
     LigationRecord& rec = m_records[p];
     rec.count = ph.count;
-    const int stamp = tree.nextStamp();
+    const int stamp = firstStamp + p;
     tree.findComplements(leftNode, ph.genotype.data(), rangeFrom, stamp);
     tree.findComplements(rightNode, ph.genotype.data(), rangeFrom, stamp);
     // In list order, as every haplotype would be tried in turn.
@@ -252,6 +278,10 @@ bool LigationJoin::numberCells(const BlockHaplotypeSet& left, const BlockHaploty
   const bool fits = cellsAtMost <= 0x7fffffffLL && (limit <= 0 || bytes <= limit);
   figures.combinations = combinations;
   if (fits) {
+    if (m_settings.budget) {
+      m_settings.budget->acquire(bytes);
+      m_budgetHeld = bytes;
+    }
     try {
       startWeights(combinations);
       const int cells = numberByLeftHaplotype(numLeftHaplotypes, numRightHaplotypes, sides, cellsAtMost, last);
@@ -268,6 +298,7 @@ bool LigationJoin::numberCells(const BlockHaplotypeSet& left, const BlockHaploty
   reportJoinNoMemory(m_settings.label, bytes, rangeFrom, rangeTo);
   m_records.clear();
   clearCells();
+  releaseBudget();
   return false;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -49,6 +51,24 @@ struct JoinFigures {
 // memory the machine has available; -1 when that is unknown.
 long long joinMemoryLimit(long long configuredBytes);
 
+// Bytes the joins running at one time may take together (joins of one level
+// run side by side): a join waits until the others leave room for its
+// arrays under the limit, unless none is running, when its own check alone
+// decides as for a join on its own. So whether a join fits never depends on
+// the number of threads.
+class JoinMemoryBudget {
+ public:
+  explicit JoinMemoryBudget(long long limit) : m_limit(limit) {}
+  void acquire(long long bytes);
+  void release(long long bytes);
+
+ private:
+  std::mutex m_mutex;
+  std::condition_variable m_room;
+  long long m_limit;
+  long long m_inUse = 0;
+};
+
 // Index of the best combination of a record: the last k with w[k] >= the
 // running best (from -1.0), so that among equal weights the last one wins.
 size_t bestCombination(const std::vector<double>& weight);
@@ -97,6 +117,7 @@ class LigationJoin {
     int numIndividuals = 0;  // N
     long long memoryLimitBytes = 0;  // see joinMemoryLimit
     const char* label = "?";  // the sample type in messages
+    JoinMemoryBudget* budget = nullptr;  // shared by joins run side by side
   };
 
   // Joins node leftNode (L = left.numHaplotypes haplotypes) with node
@@ -106,11 +127,18 @@ class LigationJoin {
   // their copies; a join before it keeps the expected copies of its cells.
   // False, with a message, when some genotype fits no pair of block
   // haplotypes or the arrays do not fit in memory. figures gets records,
-  // combinations, cells and iterations.
+  // combinations, cells and iterations. Genotype p marks the tree with
+  // stamp firstStamp + p (see PlemBlockTree::reserveStamps).
   bool run(const Settings& settings, PlemBlockTree& tree, int leftNode, int rightNode, const BlockHaplotypeSet& left,
            const BlockHaplotypeSet& right, const Phenotype* genotypes, int numGenotypes, int rangeFrom, int rangeTo,
-           bool last, JoinFigures& figures);
+           bool last, JoinFigures& figures, int firstStamp);
 
+  LigationJoin() = default;
+  ~LigationJoin();
+  LigationJoin(const LigationJoin&) = delete;
+  LigationJoin& operator=(const LigationJoin&) = delete;
+
+  // Frees the arrays (and their share of the budget).
   void clear();
 
   // A join before the last: the expected copies of every cell in cell order
@@ -134,7 +162,8 @@ class LigationJoin {
  private:
   void clearCells();
   bool buildRecords(PlemBlockTree& tree, int leftNode, int rightNode, const Phenotype* genotypes, int numGenotypes,
-                    int rangeFrom, int rangeTo);
+                    int rangeFrom, int rangeTo, int firstStamp);
+  void releaseBudget();
   bool numberCells(const BlockHaplotypeSet& left, const BlockHaplotypeSet& right, int rangeFrom, int rangeTo,
                    bool last, JoinFigures& figures);
   // Per record its even starting weights and the offset of its cell numbers.
@@ -171,6 +200,7 @@ class LigationJoin {
   // and the expected copies of the haplotypes of the best pairs keyed by
   // left * R + right.
   bool m_complete = false;
+  long long m_budgetHeld = 0;  // bytes taken from m_settings.budget
   int m_numRight = 0;
   int m_finalLeftMarkers = 0;
   int m_finalMarkers = 0;

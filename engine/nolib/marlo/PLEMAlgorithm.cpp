@@ -206,47 +206,164 @@ int PLEMAlgorithm::nodeOf(int b, int start) {
   return m_blockNode[b];
 }
 
+// What a join before the last produces, for the level to apply in order.
+struct PLEMAlgorithm::JoinOutcome {
+  std::string console;
+  JoinFigures figures;
+  long long space = 0;
+  bool ok = false;
+  int kept = 0;
+  std::string letters;
+  std::vector<int> partLeft, partRight;
+};
+
 bool PLEMAlgorithm::mergeBlocks() {
   if (g_debugLevel >= 2) consolePrintf(" Merging Blocks\n");
-  for (;;) {
-    int out = 0;
-    for (int i = 0; i < m_numBlocks; i += 2) {
-      if (i + 1 < m_numBlocks) {
-        if (m_numBlocks < 3) {
-          if (g_debugLevel >= 2) consolePrintf(" - merge %d,%d to nothing", i, i + 1);
-          BlockHaplotypeSet scratch;
-          if (!ligate(i, scratch)) return false;
-        } else {
-          if (g_debugLevel >= 2) consolePrintf(" - merge %d,%d to %d", i, i + 1, out);
-          if (!ligate(i, m_blocks[out])) return false;
-          if (static_cast<int>(m_blockNode.size()) <= out) m_blockNode.resize(out + 1, -1);
-          m_blockNode[out] = m_joinedNode;
-        }
-        if (g_debugLevel >= 2)
-          consolePrintf(" ... size=%d, =%d haplotypes\n", m_blocks[out].numMarkers, m_blocks[out].numHaplotypes);
-      }
-      if (i == m_numBlocks - 1) {
-        if (g_debugLevel >= 2) consolePrintf(" - copy %d to %d\n", i, out);
-        if (i != out) {
-          m_blocks[out] = m_blocks[i];
-          if (static_cast<int>(m_blockNode.size()) > i) {
-            if (static_cast<int>(m_blockNode.size()) <= out) m_blockNode.resize(out + 1, -1);
-            m_blockNode[out] = m_blockNode[i];
-          }
-        }
-      }
-      ++out;
-    }
-    if (out == 1) break;
-    m_numBlocks = out;
-    m_blocks.resize(m_numBlocks);
-    if (static_cast<int>(m_blockNode.size()) > m_numBlocks) m_blockNode.resize(m_numBlocks);
-    m_levelLength *= 2;
+  while (m_numBlocks >= 3) {
+    if (!mergeLevel()) return false;
+  }
+  if (m_numBlocks == 2) {
+    if (g_debugLevel >= 2) consolePrintf(" - merge %d,%d to nothing", 0, 1);
+    if (!ligate(0)) return false;
+    if (g_debugLevel >= 2)
+      consolePrintf(" ... size=%d, =%d haplotypes\n", m_blocks[0].numMarkers, m_blocks[0].numHaplotypes);
+  } else if (m_numBlocks == 1 && g_debugLevel >= 2) {
+    consolePrintf(" - copy %d to %d\n", 0, 0);
   }
   return true;
 }
 
-bool PLEMAlgorithm::ligate(int l, BlockHaplotypeSet& out) {
+// One level before the last: block 2j joins block 2j + 1 into block j, the
+// joins on the workers (each reads only its two blocks and their subtrees
+// of the block tree), their figures, printed lines and new blocks taken in
+// join order; an odd last block is copied.
+bool PLEMAlgorithm::mergeLevel() {
+  const int joins = m_numBlocks / 2;
+  std::vector<int> leftNode(joins), rightNode(joins), firstStamp(joins);
+  for (int j = 0; j < joins; ++j) {
+    leftNode[j] = nodeOf(2 * j, 2 * j * m_levelLength);
+    rightNode[j] = nodeOf(2 * j + 1, (2 * j + 1) * m_levelLength);
+    firstStamp[j] = m_tree.reserveStamps(numPheno);
+  }
+  JoinMemoryBudget budget(memoryLimit());
+  std::vector<BlockHaplotypeSet> joined(static_cast<size_t>(joins) + (m_numBlocks % 2));
+  std::vector<std::vector<int>> partLeft(joins), partRight(joins);
+  const size_t window = unevenWindow(workers, 0);
+  std::vector<JoinOutcome> slots(window);
+  auto compute = [&](int64_t task, unsigned) {
+    const int j = static_cast<int>(task);
+    JoinOutcome& r = slots[static_cast<size_t>(task % static_cast<int64_t>(window))];
+    r = JoinOutcome();
+    ConsoleCapture capture(r.console);
+    r.ok = joinBefore(2 * j, leftNode[j], rightNode[j], firstStamp[j], budget, r);
+  };
+  auto emit = [&](int64_t task) {
+    const int j = static_cast<int>(task);
+    JoinOutcome& r = slots[static_cast<size_t>(task % static_cast<int64_t>(window))];
+    if (g_debugLevel >= 2) consolePrintf(" - merge %d,%d to %d", 2 * j, 2 * j + 1, j);
+    largestCombinationSpace = std::max(largestCombinationSpace, r.space);
+    joinFigures.push_back(r.figures);
+    consolePrintf("%s", r.console.c_str());
+    if (!r.ok) return false;
+    const int markers = r.figures.width;
+    joined[j].set(r.kept, std::move(r.letters), markers);
+    partLeft[j] = std::move(r.partLeft);
+    partRight[j] = std::move(r.partRight);
+    if (g_debugLevel >= 2)
+      consolePrintf(" ... size=%d, =%d haplotypes\n", joined[j].numMarkers, joined[j].numHaplotypes);
+    return true;
+  };
+  if (!runOrdered(workers, joins, window, compute, emit)) return false;
+  // The tree grows only now: the joins read it while they ran.
+  std::vector<int> nodes(joined.size(), -1);
+  for (int j = 0; j < joins; ++j)
+    nodes[j] = m_tree.addJoined(2 * j * m_levelLength, joined[j].numMarkers, leftNode[j], rightNode[j],
+                                m_blocks[2 * j + 1].numHaplotypes, std::move(partLeft[j]), std::move(partRight[j]));
+  if (m_numBlocks % 2) {
+    const int last = m_numBlocks - 1;
+    if (g_debugLevel >= 2) consolePrintf(" - copy %d to %d\n", last, joins);
+    joined[joins] = m_blocks[last];
+    if (static_cast<int>(m_blockNode.size()) > last) nodes[joins] = m_blockNode[last];
+  }
+  m_blocks = std::move(joined);
+  m_blockNode = std::move(nodes);
+  m_numBlocks = static_cast<int>(m_blocks.size());
+  m_levelLength *= 2;
+  return true;
+}
+
+bool PLEMAlgorithm::joinBefore(int l, int leftNode, int rightNode, int firstStamp, JoinMemoryBudget& budget,
+                               JoinOutcome& r) {
+  const BlockHaplotypeSet& left = m_blocks[l];
+  const BlockHaplotypeSet& right = m_blocks[l + 1];
+  r.space = static_cast<long long>(left.numHaplotypes) * right.numHaplotypes;
+  const int rightSize = blockSize(l + 1);
+  const int rangeFrom = l * m_levelLength;
+  const int width = m_levelLength + rightSize;
+  JoinFigures& figures = r.figures;
+  figures.blockLength = m_levelLength;
+  figures.left = l;
+  figures.from = rangeFrom;
+  figures.width = width;
+  figures.numLeft = left.numHaplotypes;
+  figures.numRight = right.numHaplotypes;
+  if (r.space > LigationJoin::kLargeCombinationSpace)
+    consolePrintf("alle1.numAlle:%d, alle2.numAlle:%d, totAlle:%lld, from:%d, to:%d\n", left.numHaplotypes,
+                  right.numHaplotypes, r.space, rangeFrom, rightSize);
+  const std::vector<Phenotype> cut = cutPhenotypes(phenotypes, numPheno, rangeFrom, width);
+  figures.records = static_cast<int>(cut.size());
+  if (left.numMarkers != m_levelLength || right.numMarkers != rightSize) {
+    consolePrintf("PLEM (sample type %s): blocks of %d and %d markers where %d and %d belong\n", labelText(),
+                  left.numMarkers, right.numMarkers, m_levelLength, rightSize);
+    return false;
+  }
+  LigationJoin join;
+  LigationJoin::Settings settings;
+  settings.eps = ligationEps;
+  settings.numPheno = numPheno;
+  settings.numIndividuals = numIndividuals;
+  settings.memoryLimitBytes = memoryLimitBytes;
+  settings.label = labelText();
+  settings.budget = &budget;
+  if (!join.run(settings, m_tree, leftNode, rightNode, left, right, cut.data(), static_cast<int>(cut.size()),
+                rangeFrom, rangeFrom + width, false, figures, firstStamp))
+    return false;
+  return keepJoined(join, left, right, rangeFrom, width, r);
+}
+
+bool PLEMAlgorithm::keepJoined(const LigationJoin& join, const BlockHaplotypeSet& left,
+                               const BlockHaplotypeSet& right, int rangeFrom, int width, JoinOutcome& r) const {
+  const std::vector<double>& copies = join.cellCopies();
+  const int markers = left.numMarkers + right.numMarkers;
+  long long n = 0;
+  const int cells = static_cast<int>(copies.size());
+  for (int cell = 0; cell < cells; ++cell)
+    if (copies[cell] >= plemEps) ++n;
+  const long long bytes = n * markers;
+  const long long limit = memoryLimit();
+  if (n > 0x7fffffffLL || (limit > 0 && bytes > limit)) {
+    reportJoinNoMemory(labelText(), bytes, rangeFrom, rangeFrom + width);
+    return false;
+  }
+  // The table of expected copies in order of first insertion.
+  r.letters.reserve(bytes);
+  r.partLeft.reserve(n);
+  r.partRight.reserve(n);
+  for (int cell = 0; cell < cells; ++cell) {
+    if (!(copies[cell] >= plemEps)) continue;
+    const int x = join.cellLeft(cell), y = join.cellRight(cell);
+    r.letters.append(left.haplotype(x));
+    r.letters.append(right.haplotype(y));
+    r.partLeft.push_back(x);
+    r.partRight.push_back(y);
+  }
+  r.kept = static_cast<int>(n);
+  r.figures.kept = r.kept;
+  return true;
+}
+
+// The last join: its records and best pairs stay for the results.
+bool PLEMAlgorithm::ligate(int l) {
   const int r = l + 1;
   const BlockHaplotypeSet& left = m_blocks[l];
   const BlockHaplotypeSet& right = m_blocks[r];
@@ -263,7 +380,7 @@ bool PLEMAlgorithm::ligate(int l, BlockHaplotypeSet& out) {
   figures.numLeft = left.numHaplotypes;
   figures.numRight = right.numHaplotypes;
   joinFigures.push_back(figures);
-  if (space > kLargeCombinationSpace)
+  if (space > LigationJoin::kLargeCombinationSpace)
     consolePrintf("alle1.numAlle:%d, alle2.numAlle:%d, totAlle:%lld, from:%d, to:%d\n", left.numHaplotypes,
            right.numHaplotypes, space, rangeFrom, rightSize);
   if (width < numMarkers) {
@@ -287,44 +404,9 @@ bool PLEMAlgorithm::ligate(int l, BlockHaplotypeSet& out) {
   settings.numIndividuals = numIndividuals;
   settings.memoryLimitBytes = memoryLimitBytes;
   settings.label = labelText();
-  const bool last = m_numBlocks <= 2;
-  if (!m_join.run(settings, m_tree, leftNode, rightNode, left, right, m_blockPhenotypes, m_numBlockPhenotypes,
-                  rangeFrom, rangeFrom + width, last, joinFigures.back()))
-    return false;
-  if (last) return true;
-
-  const std::vector<double>& copies = m_join.cellCopies();
-  const int markers = left.numMarkers + right.numMarkers;
-  long long n = 0;
-  const int cells = static_cast<int>(copies.size());
-  for (int cell = 0; cell < cells; ++cell)
-    if (copies[cell] >= plemEps) ++n;
-  const long long bytes = n * markers;
-  const long long limit = memoryLimit();
-  if (n > 0x7fffffffLL || (limit > 0 && bytes > limit)) {
-    reportJoinNoMemory(labelText(), bytes, rangeFrom, rangeFrom + width);
-    return false;
-  }
-  // The table of expected copies in order of first insertion.
-  std::string kept;
-  kept.reserve(bytes);
-  std::vector<int> partLeft, partRight;
-  partLeft.reserve(n);
-  partRight.reserve(n);
-  for (int cell = 0; cell < cells; ++cell) {
-    if (!(copies[cell] >= plemEps)) continue;
-    const int x = m_join.cellLeft(cell), y = m_join.cellRight(cell);
-    kept.append(left.haplotype(x));
-    kept.append(right.haplotype(y));
-    partLeft.push_back(x);
-    partRight.push_back(y);
-  }
-  m_joinedNode = m_tree.addJoined(rangeFrom, markers, leftNode, rightNode, right.numHaplotypes, std::move(partLeft),
-                                  std::move(partRight));
-  joinFigures.back().kept = static_cast<int>(n);
-  m_join.clear();
-  out.set(static_cast<int>(n), std::move(kept), markers);
-  return true;
+  return m_join.run(settings, m_tree, leftNode, rightNode, left, right, m_blockPhenotypes, m_numBlockPhenotypes,
+                    rangeFrom, rangeFrom + width, true, joinFigures.back(),
+                    m_tree.reserveStamps(m_numBlockPhenotypes));
 }
 
 void PLEMAlgorithm::getBestPair(int i, HaplotypePair& result) { m_join.getBestPair(i, result); }

@@ -67,8 +67,8 @@ class PLEMAlgorithm : public HaplotypeEstimator {
   int blockLength = 10;
   double plemEps = 0.00001;
   double ligationEps = 1.0;
-  // Threads for the EMs of the initial blocks (taken in block order, so the
-  // result does not depend on them).
+  // Threads for the EMs of the initial blocks and the joins of a level
+  // (taken in block order, so the result does not depend on them).
   unsigned workers = 1;
   // Bytes a join may use for its records and cells; 0 = the machine's
   // physical memory.
@@ -92,10 +92,17 @@ class PLEMAlgorithm : public HaplotypeEstimator {
   // markers [start, start + size), in order of first appearance, with summed
   // counts.
   void buildBlockPhenotypes(int start, int size);
-  // Joins block l and l + 1. A join before the last stores the selected
-  // haplotypes in out; the last join keeps the best pairs.
-  bool ligate(int l, BlockHaplotypeSet& out);
+  // The last join, of blocks l and l + 1: it keeps the best pairs.
+  bool ligate(int l);
   bool mergeBlocks();
+  bool mergeLevel();
+  struct JoinOutcome;
+  // A join before the last, of blocks l and l + 1, into r (its printed lines
+  // captured by the caller); reads only the two blocks and their subtrees.
+  bool joinBefore(int l, int leftNode, int rightNode, int firstStamp, JoinMemoryBudget& budget, JoinOutcome& r);
+  // The joined block's haplotypes: the cells with enough expected copies.
+  bool keepJoined(const LigationJoin& join, const BlockHaplotypeSet& left, const BlockHaplotypeSet& right,
+                  int rangeFrom, int width, JoinOutcome& r) const;
   void clearResults();
   void releaseBlockPhenotypes();
   // The node of block b, made as an initial block from m_blocks[b] when the
@@ -116,6 +123,5 @@ class PLEMAlgorithm : public HaplotypeEstimator {
   std::vector<Phenotype> m_ownedBlockPhenotypes;
   PlemBlockTree m_tree;
   std::vector<int> m_blockNode;  // node of m_blocks[b]
-  int m_joinedNode = -1;         // node made by the latest join
   LigationJoin m_join;
 };

@@ -121,11 +121,13 @@ void PlemBlockTree::findComplements(int n, const char* genotype, int rangeFrom, 
   node.found.clear();
   const char* g = genotype + 2 * static_cast<size_t>(node.start - rangeFrom);
   if (node.left < 0) {
-    if (m_buffer.size() < static_cast<size_t>(node.size)) m_buffer.resize(node.size);
+    // Per thread: joins of one level look up complements side by side.
+    thread_local std::string buffer;
+    if (buffer.size() < static_cast<size_t>(node.size)) buffer.resize(node.size);
     for (int x = 0; x < node.count; ++x) {
-      if (!complementInto(g, node.letters.data() + static_cast<size_t>(x) * node.size, node.size, m_buffer.data()))
+      if (!complementInto(g, node.letters.data() + static_cast<size_t>(x) * node.size, node.size, buffer.data()))
         continue;
-      auto it = node.textIndex.find(std::string_view(m_buffer.data(), node.size));
+      auto it = node.textIndex.find(std::string_view(buffer.data(), node.size));
       if (it == node.textIndex.end()) continue;
       node.complement[x] = it->second;
       node.stamp[x] = stamp;

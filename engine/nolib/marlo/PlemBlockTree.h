@@ -61,8 +61,14 @@ class PlemBlockTree {
   int addJoined(int start, int size, int left, int right, int64_t childRight, std::vector<int>&& partLeft,
                 std::vector<int>&& partRight);
 
-  // A new stamp for the next genotype.
-  int nextStamp() { return ++m_stamp; }
+  // count new stamps, one per genotype of a join, returned as the first:
+  // joins of one level reserve theirs in order and may then mark their own
+  // (disjoint) subtrees at the same time.
+  int reserveStamps(int count) {
+    const int first = m_stamp + 1;
+    m_stamp += count;
+    return first;
+  }
   // Marks in node n (and below) every haplotype whose complement against the
   // genotype is listed, with the complement's index. genotype holds the
   // letter pairs of markers from rangeFrom on.
@@ -78,5 +84,4 @@ class PlemBlockTree {
   struct Node;
   std::vector<std::unique_ptr<Node>> m_nodes;
   int m_stamp = 0;
-  std::string m_buffer;
 };

@@ -58,7 +58,7 @@ struct JoinProbe {
     figures = JoinFigures();
     ligation.clear();
     return ligation.run(settings, tree, a, b, blocks[0], blocks[1], loaded.data(), static_cast<int>(loaded.size()), 0,
-                        numMarkers, true, figures);
+                        numMarkers, true, figures, tree.reserveStamps(static_cast<int>(loaded.size())));
   }
   std::vector<Phenotype> loaded;
   int numMarkers;
