@@ -375,7 +375,9 @@ bool Hwe::scanSections() {
     if (recordPositions) m_positions.push_back(position);
     size_t start = afterFourthTab(line);
     if (start == std::string_view::npos) {
-      NULL_REPORT();
+      // Every later section reports the stop from this same place.
+      m_stopReportLine = __LINE__;
+      reportNull(SGT_UNIT, m_stopReportLine);
       printf("%s line %lld has fewer than four tab-separated fields before its genotypes\n", m_inputName.c_str(),
              m_input.lineNumber());
       fflush(stdout);
@@ -463,7 +465,7 @@ void Hwe::finishMergeSection(const Section& section) {
 void Hwe::replaySection(Section& section) {
   for (long long position : m_positions) progressShow(position);
   if (m_malformed) {
-    NULL_REPORT();
+    reportNull(SGT_UNIT, m_stopReportLine);
     return;
   }
   if (!section.spool) return;

@@ -132,6 +132,7 @@ class Hwe {
   std::vector<long long> m_positions;  // line ends, shown again by every later section
   bool m_spoolFailed = false;
   int m_spoolError = 0;
+  int m_stopReportLine = 0;  // source line of the report of a malformed SNP line
   int m_snpIndex = 0;
   int m_mRows = 0;  // rows of the "M" section
   bool m_malformed = false;
