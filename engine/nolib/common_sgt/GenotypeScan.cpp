@@ -51,14 +51,21 @@ std::uint32_t GenotypeColumnScan::addText(const char* p) {
   return static_cast<std::uint32_t>(m_texts.size() - 1);
 }
 
+// The slot (index + 1) of a text "a/b" met for the first time on the line.
+std::uint32_t GenotypeColumnScan::addSlashText(const char* p, unsigned key) {
+  const std::uint32_t slot = addText(p) + 1;
+  m_slashSlots[key] = slot;
+  m_usedSlots.push_back(key);
+  return slot;
+}
+
+void GenotypeColumnScan::noteFirst(std::size_t group, std::uint32_t index) { m_firstSeen[group].push_back(index); }
+
 // A three-byte column (no tab inside) at p.
 std::uint32_t GenotypeColumnScan::indexOf(const char* p) {
   if (p[1] == '/') {
-    std::uint32_t& slot = m_slashSlots[slashKey(p)];
-    if (slot == 0) {
-      slot = addText(p) + 1;
-      m_usedSlots.push_back(slashKey(p));
-    }
+    std::uint32_t slot = m_slashSlots[slashKey(p)];
+    if (slot == 0) slot = addSlashText(p, slashKey(p));
     return slot - 1;
   }
   // Texts without "/" in the middle are not genotypes of any program; they
@@ -82,27 +89,38 @@ void GenotypeColumnScan::scan(std::string_view genotypes) {
 
   const char* p = genotypes.data();
   const char* const end = p + genotypes.size();
+  // The usual column's path works on copies of the members: the compiler
+  // then keeps them in registers. Only adding a text moves the counts.
+  const std::uint32_t* const groups = m_groups.data();
+  const std::size_t grouped = m_groups.size();
+  const std::size_t extra = m_groupCount;
+  const std::size_t stride = m_stride;
+  const std::uint32_t* const slots = m_slashSlots.data();
+  std::uint32_t* counts = m_counts.data();
   std::size_t column = 0;
   for (;; ++column) {
     if (end - p >= 4 && p[3] == '\t' && p[1] == '/' && p[0] != '\t' && p[2] != '\t') {
-      // The usual column: "x/y" and its tab.
-      std::uint32_t slot = m_slashSlots[slashKey(p)];
+      // "x/y" and its tab.
+      const unsigned key = slashKey(p);
+      std::uint32_t slot = slots[key];
       if (slot == 0) {
-        slot = addText(p) + 1;
-        m_slashSlots[slashKey(p)] = slot;
-        m_usedSlots.push_back(slashKey(p));
+        slot = addSlashText(p, key);
+        counts = m_counts.data();
       }
-      countText(slot - 1, column);
+      const std::size_t group = column < grouped ? groups[column] : extra;
+      if (counts[(slot - 1) * stride + group]++ == 0) noteFirst(group, slot - 1);
       p += 4;
       continue;
     }
     const void* tab = memchr(p, '\t', static_cast<std::size_t>(end - p));
     const char* fieldEnd = tab ? static_cast<const char*>(tab) : end;
     const std::size_t length = static_cast<std::size_t>(fieldEnd - p);
-    if (length == 3)
+    if (length == 3) {
       countText(indexOf(p), column);
-    else
+      counts = m_counts.data();
+    } else {
       m_irregular.push_back(Irregular{column, length == 0});
+    }
     if (!tab) break;
     p = fieldEnd + 1;
   }

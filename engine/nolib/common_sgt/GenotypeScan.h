@@ -72,9 +72,11 @@ class GenotypeColumnScan {
  private:
   std::uint32_t indexOf(const char* p);
   std::uint32_t addText(const char* p);
+  std::uint32_t addSlashText(const char* p, unsigned key);
+  void noteFirst(std::size_t group, std::uint32_t index);
   void countText(std::uint32_t index, std::size_t column) {
     const std::size_t group = column < m_groups.size() ? m_groups[column] : m_groupCount;
-    if (m_counts[index * m_stride + group]++ == 0) m_firstSeen[group].push_back(index);
+    if (m_counts[index * m_stride + group]++ == 0) noteFirst(group, index);
   }
 
   std::vector<std::uint32_t> m_groups;

@@ -62,8 +62,12 @@ namespace {
 void expectSameCounts(const SnpCounts& a, const SnpCounts& b, const std::string& line) {
   EXPECT_EQ(a.hasA, b.hasA) << line;
   EXPECT_EQ(a.hasB, b.hasB) << line;
-  if (a.hasA && b.hasA) EXPECT_EQ(a.alleleA, b.alleleA) << line;
-  if (a.hasB && b.hasB) EXPECT_EQ(a.alleleB, b.alleleB) << line;
+  if (a.hasA && b.hasA) {
+    EXPECT_EQ(a.alleleA, b.alleleA) << line;
+  }
+  if (a.hasB && b.hasB) {
+    EXPECT_EQ(a.alleleB, b.alleleB) << line;
+  }
   EXPECT_EQ(a.countA, b.countA) << line;
   EXPECT_EQ(a.countB, b.countB) << line;
   EXPECT_EQ(a.countN, b.countN) << line;
