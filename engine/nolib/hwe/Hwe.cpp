@@ -301,13 +301,58 @@ void Hwe::prepareSections() {
 }
 
 void Hwe::releaseSections() {
-  for (Section& section : m_sections) {
-    section.rows.reset();
-    if (section.spool) fclose(section.spool);
-    section.spool = nullptr;
-    free(section.memory);
-    section.memory = nullptr;
+  for (Section& section : m_sections) section.rows.reset();
+  if (m_scratch) fclose(m_scratch);
+  m_scratch = nullptr;
+  free(m_scratchMemory);
+  m_scratchMemory = nullptr;
+}
+
+// A later section's rows, once their buffer is full, go to the end of the
+// scratch file, made at the first need.
+void Hwe::spill(Section& section) {
+  std::string_view text = section.rows->view();
+  if (text.empty() || m_spoolFailed) return;
+  if (!m_scratch) {
+    m_scratch = tmpfile();
+    if (!m_scratch) {
+      m_scratch = open_memstream(&m_scratchMemory, &m_scratchMemorySize);
+      m_scratchInMemory = true;
+    }
+    if (!m_scratch) {
+      m_spoolError = errno;
+      m_spoolFailed = true;
+      return;
+    }
   }
+  if (fwrite(text.data(), 1, text.size(), m_scratch) != text.size()) {
+    m_spoolError = errno;
+    m_spoolFailed = true;
+    return;
+  }
+  section.chunks.emplace_back(m_scratchEnd, text.size());
+  m_scratchEnd += static_cast<long long>(text.size());
+  section.rows->clear();
+}
+
+// Copies a chunk of the scratch file into the report. A failed write to the
+// report is the report's own error, which its commit reports.
+bool Hwe::copyScratch(long long offset, size_t length) {
+  if (m_scratchInMemory) {
+    if (static_cast<size_t>(offset) + length > m_scratchMemorySize) return false;
+    if (m_report) fwrite(m_scratchMemory + offset, 1, length, m_report);
+    return true;
+  }
+  if (fseeko(m_scratch, offset, SEEK_SET) != 0) return false;
+  std::vector<char> block(1u << 16);
+  while (length > 0) {
+    size_t want = length < block.size() ? length : block.size();
+    size_t got = fread(block.data(), 1, want, m_scratch);
+    if (got != want) return false;
+    if (m_report) fwrite(block.data(), 1, got, m_report);
+    length -= got;
+  }
+  return true;
 }
 
 // Columns are positional (one per tab-separated field); a column that is
@@ -343,25 +388,13 @@ bool Hwe::scanSections() {
     printf(" ERROR : FILE = %s , LINE = %d\n         MSG  = %s\n", SGT_UNIT, __LINE__, " fp == NULL ");
     return false;
   }
-  // Only the first section writes straight to the report.
-  for (size_t i = 1; i < m_sections.size(); ++i) {
-    Section& section = m_sections[i];
-    section.spool = tmpfile();
-    if (!section.spool) {
-      section.spool = open_memstream(&section.memory, &section.memorySize);
-      section.inMemory = true;
-    }
-    if (!section.spool) {
-      m_spoolError = errno;
-      m_spoolFailed = true;
-      return false;
-    }
-  }
+  // Only the first section writes straight to the report; the others hold
+  // some megabytes in all before they spill.
+  m_chunkSize = std::max<size_t>(4096, (8u << 20) / m_sections.size());
   for (size_t i = 0; i < m_sections.size(); ++i) {
-    FILE* out = i == 0 ? m_report : m_sections[i].spool;
-    if (!out) continue;
-    m_sections[i].rows = std::make_shared<TextBuffer>();
-    m_sections[i].rows->attach(out);
+    Section& section = m_sections[i];
+    section.rows = std::make_shared<TextBuffer>(i == 0 ? TextBuffer::kDefaultCapacity : m_chunkSize + 4096);
+    if (i == 0 && m_report) section.rows->attach(m_report);
   }
   m_input.seek(m_snpStart, 2);
   m_snpIndex = 0;
@@ -426,6 +459,7 @@ bool Hwe::scanSections() {
           out.appendInt(flag);
         }
         out.appendChar('\n');
+        if (i > 0 && out.size() >= m_chunkSize) spill(section);
       }
       if (f.total) ++section.flagged;
     }
@@ -436,18 +470,12 @@ bool Hwe::scanSections() {
   return true;
 }
 
-// Everything formatted goes out before anything else writes to the report:
-// the rows of the first section to the report (whose own errors its commit
-// reports), those of the others to their scratch files.
+// The first section's rows go out before anything else writes to the report
+// (its own errors are the report's, which its commit reports).
 void Hwe::closeRows() {
-  for (size_t i = 0; i < m_sections.size(); ++i) {
-    Section& section = m_sections[i];
-    if (!section.rows) continue;
-    if (!section.rows->close() && i > 0) {
-      m_spoolError = errno;
-      m_spoolFailed = true;
-    }
-    section.rows.reset();
+  if (!m_sections.empty() && m_sections.front().rows) {
+    m_sections.front().rows->close();
+    m_sections.front().rows.reset();
   }
 }
 
@@ -459,32 +487,28 @@ void Hwe::finishMergeSection(const Section& section) {
 }
 
 // A later section shows the progress of the pass it shares and moves its
-// held rows into the report. A failed write to the report is the report's
-// own error, which its commit reports; only a scratch file that cannot be
-// read back is this step's failure.
+// held rows into the report; a scratch file that cannot be read back fails
+// the run.
 void Hwe::replaySection(Section& section) {
   for (long long position : m_positions) progressShow(position);
   if (m_malformed) {
     reportNull(SGT_UNIT, m_stopReportLine);
     return;
   }
-  if (!section.spool) return;
-  bool ok = fflush(section.spool) == 0 && !ferror(section.spool);
-  if (ok && section.inMemory) {
-    if (m_report) fwrite(section.memory, 1, section.memorySize, m_report);
-  } else if (ok) {
-    ok = fseek(section.spool, 0, SEEK_SET) == 0;
-    std::vector<char> block(1u << 16);
-    size_t got;
-    while (ok && (got = fread(block.data(), 1, block.size(), section.spool)) > 0)
-      if (m_report) fwrite(block.data(), 1, got, m_report);
-    if (ferror(section.spool)) ok = false;
+  if (!section.rows) return;
+  if (!section.chunks.empty() && !m_spoolFailed) {
+    bool ok = fflush(m_scratch) == 0 && !ferror(m_scratch);
+    for (const auto& [offset, length] : section.chunks) {
+      if (!ok) break;
+      ok = copyScratch(offset, length);
+    }
+    if (!ok) {
+      m_spoolError = errno != 0 ? errno : EIO;
+      m_spoolFailed = true;
+    }
   }
-  if (!ok) {
-    m_spoolError = errno;
-    m_spoolFailed = true;
-  }
-  fclose(section.spool);
-  section.spool = nullptr;
+  std::string_view rest = section.rows->view();
+  if (m_report) fwrite(rest.data(), 1, rest.size(), m_report);
+  section.rows.reset();
   if (section.isMerge) finishMergeSection(section);
 }

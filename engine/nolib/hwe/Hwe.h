@@ -57,17 +57,16 @@ class Hwe {
   void writeSectionHeader(const char* className);
   // Every section (each class, then "M") is judged in one pass over the SNP
   // lines: the first section's rows go straight to the report, the others'
-  // are held in scratch files until their turn.
+  // wait in a buffer of their own, spilled in chunks to one shared scratch
+  // file, until their turn; memory and open files stay bounded for any
+  // number of sample types.
   struct Section {
     std::string name;
     int counted = -1;  // class index, or -1 for every column
     bool isMerge = false;
     bool isFlagClass = false;
     std::shared_ptr<TextBuffer> rows;
-    FILE* spool = nullptr;
-    char* memory = nullptr;  // the spool's buffer when no scratch file could be made
-    size_t memorySize = 0;
-    bool inMemory = false;
+    std::vector<std::pair<long long, size_t>> chunks;  // offset and length in the scratch file
     int flagged = 0;
   };
   void prepareSections();
@@ -78,6 +77,8 @@ class Hwe {
   void replaySection(Section& section);
   void finishMergeSection(const Section& section);
   void closeRows();
+  void spill(Section& section);
+  bool copyScratch(long long offset, size_t length);
   Flags judge() const;
   void progressShow(long long position);
 
@@ -130,6 +131,12 @@ class Hwe {
   std::vector<Section> m_sections;
   GenotypeColumnScan m_scan;
   std::vector<long long> m_positions;  // line ends, shown again by every later section
+  FILE* m_scratch = nullptr;
+  char* m_scratchMemory = nullptr;  // the scratch stream's buffer when no file could be made
+  size_t m_scratchMemorySize = 0;
+  bool m_scratchInMemory = false;
+  long long m_scratchEnd = 0;
+  size_t m_chunkSize = 0;
   bool m_spoolFailed = false;
   int m_spoolError = 0;
   int m_stopReportLine = 0;  // source line of the report of a malformed SNP line
