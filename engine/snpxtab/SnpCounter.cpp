@@ -127,6 +127,66 @@ CountStatus countSnpLine(std::string_view genotypePart, const std::vector<int8_t
   return CountStatus::kOk;
 }
 
+void groupByClassCode(GenotypeColumnScan& scan, const std::vector<int8_t>& codes) {
+  std::vector<uint32_t> groups(codes.size());
+  for (size_t c = 0; c < codes.size(); ++c) groups[c] = static_cast<uint32_t>(codes[c] + 1);
+  scan.setGroups(std::move(groups), 3);
+}
+
+bool countScannedSnpLine(const GenotypeColumnScan& scan, size_t columns, SnpCounts& s) {
+  if (scan.columns() != columns || !scan.irregular().empty()) return false;
+  const size_t d = scan.distinct();
+  for (size_t i = 0; i < d; ++i) {
+    const char* t = scan.text(i);
+    if (t[1] != '/' || t[0] == '/' || t[2] == '/') return false;
+  }
+
+  // Alleles are met in column order, first allele before second; the texts
+  // are in order of first appearance, so the first two alleles other than
+  // "N" met among them are the first two of the line. A genotype's class
+  // does not depend on when its alleles were met.
+  s = SnpCounts();
+  char a = 0, b = 0;
+  for (size_t i = 0; i < d && !s.hasB; ++i) {
+    const char* t = scan.text(i);
+    for (int k = 0; k <= 2 && !s.hasB; k += 2) {
+      if (t[k] == 'N') continue;
+      if (!s.hasA) {
+        a = t[k];
+        s.alleleA = std::string_view(t + k, 1);
+        s.hasA = true;
+      } else if (t[k] != a) {
+        b = t[k];
+        s.alleleB = std::string_view(t + k, 1);
+        s.hasB = true;
+      }
+    }
+  }
+  for (size_t i = 0; i < d; ++i) {
+    const char* t = scan.text(i);
+    const long long n0 = scan.count(i, 1), n1 = scan.count(i, 2);
+    const long long n = scan.count(i, 0) + n0 + n1;
+    if (s.hasA) s.countA += n * ((t[0] == a) + (t[2] == a));
+    if (s.hasB) s.countB += n * ((t[0] == b) + (t[2] == b));
+    s.countN += n * ((t[0] == 'N') + (t[2] == 'N'));
+    int g;
+    if (s.hasA && t[0] == a && t[2] == a)
+      g = kAA;
+    else if (s.hasB && t[0] == b && t[2] == b)
+      g = kBB;
+    else if (t[0] == 'N')
+      g = kMissing;
+    else if (t[0] != t[2])
+      g = kAB;
+    else
+      continue;  // homozygote of a third allele
+    s.total[g] += n;
+    s.byClass[0][g] += n0;
+    s.byClass[1][g] += n1;
+  }
+  return true;
+}
+
 bool riskAlleleIsA(const SnpCounts& s, int risk) {
   bool minorIsA = s.countA < s.countB;
   return risk == 0 ? minorIsA : !minorIsA;

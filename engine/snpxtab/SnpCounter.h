@@ -3,6 +3,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common_sgt/GenotypeScan.h"
 #include "xtab/AssociationTest.h"
 
 // Allele discovery and genotype counting of one SNP line.
@@ -41,6 +42,16 @@ void readClassCodes(std::string_view genotypePart, std::vector<int8_t>& codes);
 // 0-based genotype column at fault (for kColumnCount: the number found).
 CountStatus countSnpLine(std::string_view genotypePart, const std::vector<int8_t>& codes, SnpCounts& counts,
                          size_t& badColumn);
+
+// Prepares a scan to group the genotype columns by class code: no class,
+// class 0, class 1.
+void groupByClassCode(GenotypeColumnScan& scan, const std::vector<int8_t>& codes);
+
+// The same counts as countSnpLine from a line scanned with those groups,
+// when its columns are all "x/y" genotypes (x and y single bytes, neither
+// "/"), one per class code; false, with nothing decided, for any other line,
+// which countSnpLine then counts or refuses.
+bool countScannedSnpLine(const GenotypeColumnScan& scan, size_t columns, SnpCounts& counts);
 
 // The minor allele is A when count(A) < count(B), else B (so equal counts make
 // the second allele met the minor one). Risk 0 takes the minor allele as the

@@ -6,6 +6,7 @@
 
 #include "common_sgt/ErrorReport.h"
 #include "common_sgt/FileUtil.h"
+#include "common_sgt/GenotypeScan.h"
 #include "common_sgt/LineReader.h"
 #include "common_sgt/NumberParse.h"
 #include "common_sgt/SafeFiles.h"
@@ -96,7 +97,7 @@ int SnpCrossTab::run(int argc, char** argv) {
               kind.c_str());
       return 1;
     }
-    long long lines = countDataLines(m_inputName.c_str());
+    long long lines = countDataLinesFast(m_inputName.c_str());
     if (lines < 0) {
       fprintf(stderr, "#error=Cannot read input file.\n");
       printSystemErrorFor(m_inputName.c_str());
@@ -155,6 +156,7 @@ int SnpCrossTab::analyse() {
   const double threshold = m_correction == "N" ? m_level : m_level / m_snpCount;
   const long long lastLine = static_cast<long long>(m_snpCount) + 2;
   xtab::SnpCounts counts;
+  GenotypeColumnScan scan;
   std::string_view line;
   long long lineNumber = 0;
   long long snpLines = 0;
@@ -167,11 +169,15 @@ int SnpCrossTab::analyse() {
     if (lineNumber == 1) continue;
     if (lineNumber == 2) {
       xtab::readClassCodes(genotypes, m_classCodes);
+      xtab::groupByClassCode(scan, m_classCodes);
       continue;
     }
     if (lineNumber == 3) writeHeader(std::string(line.substr(tabs[0] + 1, tabs[1] - tabs[0] - 1)));
     size_t badColumn = 0;
-    xtab::CountStatus status = xtab::countSnpLine(genotypes, m_classCodes, counts, badColumn);
+    scan.scan(genotypes);
+    xtab::CountStatus status = xtab::CountStatus::kOk;
+    if (!xtab::countScannedSnpLine(scan, m_classCodes.size(), counts))
+      status = xtab::countSnpLine(genotypes, m_classCodes, counts, badColumn);
     if (status == xtab::CountStatus::kBadGenotype) {
       char msg[160];
       snprintf(msg, sizeof msg, "genotype of sample column %zu is not two alleles joined by '/'", badColumn + 1);

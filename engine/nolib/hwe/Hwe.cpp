@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 
 #include "common_sgt/ErrorReport.h"
@@ -50,7 +51,7 @@ Hwe::Hwe(double sampleMissingLimit, double snpMissingLimit, double mafLimit, dou
 }
 
 // The result files' own destructors remove what was not committed.
-Hwe::~Hwe() = default;
+Hwe::~Hwe() { releaseSections(); }
 
 void Hwe::setFlagClass(const char* className) {
   m_flagClass = className ? className : "";
@@ -179,7 +180,7 @@ bool Hwe::run(const char* inputFile) {
   if (m_multipleCorrection) {
     // Every line of the file counts, the two header lines taken off; empty
     // lines after the last SNP line are not SNPs.
-    long long n = countDataLines(m_inputName.c_str()) - 2;
+    long long n = countDataLinesFast(m_inputName.c_str()) - 2;
     if (n > 0) m_hweThreshold = m_hweLimit / static_cast<double>(n);
   }
 
@@ -195,24 +196,35 @@ bool Hwe::run(const char* inputFile) {
   m_progress.addTask("SNP flagging", clampProgress(m_input.size()));
   m_progress.showTaskList();
 
-  bool first = true;
-  for (size_t i = 0; i < m_classes.size(); ++i) {
-    printf(" %d. affection type (%s) start ... ", static_cast<int>(i), m_classes[i].c_str());
+  prepareSections();
+  for (size_t i = 0; i < m_sections.size(); ++i) {
+    Section& section = m_sections[i];
+    const bool last = i + 1 == m_sections.size();
+    if (last)
+      printf(" %d. affection type \"Merge\" start ... ", static_cast<int>(i));
+    else
+      printf(" %d. affection type (%s) start ... ", static_cast<int>(i), section.name.c_str());
     fflush(stdout);
-    writeSectionHeader(m_classes[i].c_str());
-    m_progress.setCurrent(0);
-    m_progress.show(0);
-    flagSnps(m_classes[i], static_cast<int>(i), first);
-    first = false;
+    writeSectionHeader(section.name.c_str());
+    if (!last) {
+      m_progress.setCurrent(0);
+      m_progress.show(0);
+    }
+    if (i == 0)
+      scanSections();
+    else
+      replaySection(section);
     printf(" end.\n");
     fflush(stdout);
   }
-  printf(" %d. affection type \"Merge\" start ... ", static_cast<int>(m_classes.size()));
-  fflush(stdout);
-  writeSectionHeader("M");
-  flagSnps("M", -1, first);
-  printf(" end.\n");
-  fflush(stdout);
+  releaseSections();
+
+  if (m_spoolFailed) {
+    printf("%s: the rows of a later section could not be held in a scratch file: %s; no result was written\n",
+           m_reportName.c_str(), strerror(m_spoolError));
+    fflush(stdout);
+    return closeFiles(false);
+  }
 
   if (m_input.failed()) {
     printf("%s: read error: %s; no result was written\n", m_inputName.c_str(), strerror(m_input.error()));
@@ -273,111 +285,230 @@ Hwe::Flags Hwe::judge() const {
   return f;
 }
 
-// Counts the genotype columns of one SNP line for one class. Columns are
-// positional (one per tab-separated field); a column that is missing, not
-// three characters, or beyond the last sample is not counted.
-bool Hwe::tallyLine(std::string_view genotypes, int classIndex, bool firstPass, std::string_view marker) {
-  const char* p = genotypes.data();
-  const char* const end = p + genotypes.size();
-  const int samples = m_sampleCount;
-  const int* sampleClass = m_sampleClassIndex.data();
-  int column = 0;
-  int malformed = 0;
-  int extra = 0;
-  for (;;) {
-    const char* colEnd;
-    const char* next;
-    if (end - p >= 4 && p[3] == '\t' && p[0] != '\t' && p[1] != '\t' && p[2] != '\t') {
-      colEnd = p + 3;
-      next = p + 4;
-    } else {
-      const void* t = memchr(p, '\t', static_cast<size_t>(end - p));
-      colEnd = t ? static_cast<const char*>(t) : end;
-      next = t ? colEnd + 1 : nullptr;
-    }
-    if (column < samples) {
-      if (colEnd - p != 3) {
-        ++malformed;
-      } else if (classIndex < 0 || sampleClass[column] == classIndex) {
-        if (p[0] == 'N' && p[1] == '/' && p[2] == 'N')
-          m_tally.addMissing();
-        else
-          m_tally.add(p[0], p[1], p[2]);
-      }
-    } else if (colEnd != p) {
-      ++extra;
-    }
-    ++column;
-    if (!next) break;
-    p = next;
+void Hwe::prepareSections() {
+  m_sections.clear();
+  for (size_t i = 0; i <= m_classes.size(); ++i) {
+    Section section;
+    section.name = i < m_classes.size() ? m_classes[i] : "M";
+    // A class that is itself named "M" counts every column, as the merge does.
+    section.isMerge = section.name == "M";
+    section.counted = section.isMerge ? -1 : static_cast<int>(i);
+    section.isFlagClass = section.name == m_flagClass;
+    m_sections.push_back(std::move(section));
   }
-  int missingColumns = column < samples ? samples - column : 0;
-  if (firstPass && (malformed || extra || missingColumns)) {
+  std::vector<uint32_t> groups(m_sampleClassIndex.begin(), m_sampleClassIndex.end());
+  m_scan.setGroups(std::move(groups), m_classes.size());
+}
+
+void Hwe::releaseSections() {
+  for (Section& section : m_sections) section.rows.reset();
+  if (m_scratch) fclose(m_scratch);
+  m_scratch = nullptr;
+  free(m_scratchMemory);
+  m_scratchMemory = nullptr;
+}
+
+// A later section's rows, once their buffer is full, go to the end of the
+// scratch file, made at the first need.
+void Hwe::spill(Section& section) {
+  std::string_view text = section.rows->view();
+  if (text.empty() || m_spoolFailed) return;
+  if (!m_scratch) {
+    m_scratch = tmpfile();
+    if (!m_scratch) {
+      m_scratch = open_memstream(&m_scratchMemory, &m_scratchMemorySize);
+      m_scratchInMemory = true;
+    }
+    if (!m_scratch) {
+      m_spoolError = errno;
+      m_spoolFailed = true;
+      return;
+    }
+  }
+  if (fwrite(text.data(), 1, text.size(), m_scratch) != text.size()) {
+    m_spoolError = errno;
+    m_spoolFailed = true;
+    return;
+  }
+  section.chunks.emplace_back(m_scratchEnd, text.size());
+  m_scratchEnd += static_cast<long long>(text.size());
+  section.rows->clear();
+}
+
+// Copies a chunk of the scratch file into the report. A failed write to the
+// report is the report's own error, which its commit reports.
+bool Hwe::copyScratch(long long offset, size_t length) {
+  if (m_scratchInMemory) {
+    if (static_cast<size_t>(offset) + length > m_scratchMemorySize) return false;
+    if (m_report) fwrite(m_scratchMemory + offset, 1, length, m_report);
+    return true;
+  }
+  if (fseeko(m_scratch, offset, SEEK_SET) != 0) return false;
+  std::vector<char> block(1u << 16);
+  while (length > 0) {
+    size_t want = length < block.size() ? length : block.size();
+    size_t got = fread(block.data(), 1, want, m_scratch);
+    if (got != want) return false;
+    if (m_report) fwrite(block.data(), 1, got, m_report);
+    length -= got;
+  }
+  return true;
+}
+
+// Columns are positional (one per tab-separated field); a column that is
+// missing, not three characters, or beyond the last sample is not counted.
+void Hwe::warnColumns(std::string_view marker) {
+  const size_t samples = static_cast<size_t>(m_sampleCount);
+  const size_t columns = m_scan.columns();
+  int malformed = 0;
+  int extra = columns > samples ? static_cast<int>(columns - samples) : 0;
+  for (const GenotypeColumnScan::Irregular& column : m_scan.irregular()) {
+    if (column.column < samples)
+      ++malformed;
+    else if (column.empty)
+      --extra;
+  }
+  const int missingColumns = columns < samples ? static_cast<int>(samples - columns) : 0;
+  if (malformed || extra || missingColumns) {
     printf("Warning: %s line %lld, marker %.*s: %d genotype columns for %d samples", m_inputName.c_str(),
-           m_input.lineNumber(), static_cast<int>(marker.size()), marker.data(), column, samples);
+           m_input.lineNumber(), static_cast<int>(marker.size()), marker.data(), static_cast<int>(columns),
+           m_sampleCount);
     if (missingColumns) printf(", %d missing", missingColumns);
     if (malformed) printf(", %d not of three characters", malformed);
     if (extra) printf(", %d beyond the last sample", extra);
     printf("; those columns are not counted\n");
     fflush(stdout);
   }
-  return true;
 }
 
-bool Hwe::flagSnps(const std::string& className, int classIndex, bool firstPass) {
+void Hwe::tallySection(const Section& section) { tallyScannedGroup(m_scan, section.counted, m_tally); }
+
+bool Hwe::scanSections() {
   if (!m_input.isOpen()) {
     printf(" ERROR : FILE = %s , LINE = %d\n         MSG  = %s\n", SGT_UNIT, __LINE__, " fp == NULL ");
     return false;
   }
+  // Only the first section writes straight to the report; the others hold
+  // some megabytes in all before they spill.
+  m_chunkSize = std::max<size_t>(4096, (8u << 20) / m_sections.size());
+  for (size_t i = 0; i < m_sections.size(); ++i) {
+    Section& section = m_sections[i];
+    section.rows = std::make_shared<TextBuffer>(i == 0 ? TextBuffer::kDefaultCapacity : m_chunkSize + 4096);
+    if (i == 0 && m_report) section.rows->attach(m_report);
+  }
   m_input.seek(m_snpStart, 2);
   m_snpIndex = 0;
-  m_flaggedCount = 0;
-  const bool isMerge = className == "M";
-  const bool isFlagClass = className == m_flagClass;
-  // A class that is itself named "M" counts every column, as the merge does.
-  const int counted = isMerge ? -1 : classIndex;
+  m_positions.clear();
+  const bool recordPositions = m_progress.isEnabled() && m_sections.size() > 1;
 
   std::string_view line;
   while (m_input.next(line)) {
-    progressShow(m_input.position());
-    m_tally.clear();
+    const long long position = m_input.position();
+    progressShow(position);
+    if (recordPositions) m_positions.push_back(position);
     size_t start = afterFourthTab(line);
     if (start == std::string_view::npos) {
-      NULL_REPORT();
-      if (firstPass) {
-        printf("%s line %lld has fewer than four tab-separated fields before its genotypes\n", m_inputName.c_str(),
-               m_input.lineNumber());
-        fflush(stdout);
-      }
+      // Every later section reports the stop from this same place.
+      m_stopReportLine = __LINE__;
+      reportNull(SGT_UNIT, m_stopReportLine);
+      printf("%s line %lld has fewer than four tab-separated fields before its genotypes\n", m_inputName.c_str(),
+             m_input.lineNumber());
+      fflush(stdout);
       m_malformed = true;
+      closeRows();
       return false;
     }
     std::string_view marker = line.substr(0, line.find('\t'));
-    tallyLine(line.substr(start), counted, firstPass, marker);
-    computeSnpQuality(m_tally, m_quality);
-    Flags f = judge();
+    m_scan.scan(line.substr(start));
+    warnColumns(marker);
 
-    if (isFlagClass) {
-      m_classHweFlags.push_back(static_cast<char>(f.hwe));
-    } else if (isMerge && !m_classHweFlags.empty() && static_cast<size_t>(m_snpIndex) < m_classHweFlags.size()) {
-      f.hwe = m_classHweFlags[static_cast<size_t>(m_snpIndex)];
-      f.total = (f.mono | f.callRate | f.maf | f.hwe) ? 1 : 0;
-    }
-
-    if (m_report) {
-      fprintf(m_report, "%.*s\t%s\t%d\t%d\t%d\t%.3f\t%s\t%.3f\t%1.6f\t%d\t%d\t%d\t%d\t%d\n",
-              static_cast<int>(marker.size()), marker.data(), m_quality.alleleText.c_str(), m_quality.missing,
-              m_quality.total, m_quality.valid, m_quality.callRate, m_quality.frequencyText.c_str(),
-              m_quality.chiSquare, m_quality.pValue, f.mono, f.callRate, f.maf, f.hwe, f.total);
+    int flagClassHwe = -1;  // the flag class's judgement of this SNP, once made
+    for (size_t i = 0; i < m_sections.size(); ++i) {
+      Section& section = m_sections[i];
+      tallySection(section);
+      computeSnpQuality(m_tally, m_quality);
+      Flags f = judge();
+      if (section.isFlagClass) {
+        if (flagClassHwe < 0) flagClassHwe = f.hwe;
+      } else if (section.isMerge && flagClassHwe >= 0) {
+        f.hwe = flagClassHwe;
+        f.total = (f.mono | f.callRate | f.maf | f.hwe) ? 1 : 0;
+      }
+      if (section.rows) {
+        TextBuffer& out = *section.rows;
+        out.appendText(marker);
+        out.appendChar('\t');
+        out.appendText(m_quality.alleleText);
+        out.appendChar('\t');
+        out.appendInt(m_quality.missing);
+        out.appendChar('\t');
+        out.appendInt(m_quality.total);
+        out.appendChar('\t');
+        out.appendInt(m_quality.valid);
+        out.appendChar('\t');
+        out.appendFixed(m_quality.callRate, 3);
+        out.appendChar('\t');
+        out.appendText(m_quality.frequencyText);
+        out.appendChar('\t');
+        out.appendFixed(m_quality.chiSquare, 3);
+        out.appendChar('\t');
+        out.appendFixed(m_quality.pValue, 6, 1);
+        const int flags[5] = {f.mono, f.callRate, f.maf, f.hwe, f.total};
+        for (int flag : flags) {
+          out.appendChar('\t');
+          out.appendInt(flag);
+        }
+        out.appendChar('\n');
+        if (i > 0 && out.size() >= m_chunkSize) spill(section);
+      }
+      if (f.total) ++section.flagged;
     }
     ++m_snpIndex;
-    if (f.total) ++m_flaggedCount;
   }
-  if (isMerge) {
-    m_mRows = m_snpIndex;
-    fprintf(stderr, "#result=snp.%s.total.count=%d\n", "M", m_snpIndex);
-    fprintf(stderr, "#result=snp.%s.flagged.count=%d\n", "M", m_flaggedCount);
-    fflush(stderr);
-  }
+  closeRows();
+  if (m_sections.front().isMerge) finishMergeSection(m_sections.front());
   return true;
+}
+
+// The first section's rows go out before anything else writes to the report
+// (its own errors are the report's, which its commit reports).
+void Hwe::closeRows() {
+  if (!m_sections.empty() && m_sections.front().rows) {
+    m_sections.front().rows->close();
+    m_sections.front().rows.reset();
+  }
+}
+
+void Hwe::finishMergeSection(const Section& section) {
+  m_mRows = m_snpIndex;
+  fprintf(stderr, "#result=snp.%s.total.count=%d\n", "M", m_snpIndex);
+  fprintf(stderr, "#result=snp.%s.flagged.count=%d\n", "M", section.flagged);
+  fflush(stderr);
+}
+
+// A later section shows the progress of the pass it shares and moves its
+// held rows into the report; a scratch file that cannot be read back fails
+// the run.
+void Hwe::replaySection(Section& section) {
+  for (long long position : m_positions) progressShow(position);
+  if (m_malformed) {
+    reportNull(SGT_UNIT, m_stopReportLine);
+    return;
+  }
+  if (!section.rows) return;
+  if (!section.chunks.empty() && !m_spoolFailed) {
+    bool ok = fflush(m_scratch) == 0 && !ferror(m_scratch);
+    for (const auto& [offset, length] : section.chunks) {
+      if (!ok) break;
+      ok = copyScratch(offset, length);
+    }
+    if (!ok) {
+      m_spoolError = errno != 0 ? errno : EIO;
+      m_spoolFailed = true;
+    }
+  }
+  std::string_view rest = section.rows->view();
+  if (m_report) fwrite(rest.data(), 1, rest.size(), m_report);
+  section.rows.reset();
+  if (section.isMerge) finishMergeSection(section);
 }

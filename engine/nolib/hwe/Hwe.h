@@ -1,9 +1,13 @@
 #pragma once
+#include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "common_sgt/FastFormat.h"
+#include "common_sgt/GenotypeScan.h"
 #include "common_sgt/LineReader.h"
 #include "common_sgt/ProgressSgt.h"
 #include "common_sgt/SafeFiles.h"
@@ -51,8 +55,30 @@ class Hwe {
   bool closeFiles(bool ok);
   bool readSampleClasses();
   void writeSectionHeader(const char* className);
-  bool flagSnps(const std::string& className, int classIndex, bool firstPass);
-  bool tallyLine(std::string_view genotypes, int classIndex, bool firstPass, std::string_view marker);
+  // Every section (each class, then "M") is judged in one pass over the SNP
+  // lines: the first section's rows go straight to the report, the others'
+  // wait in a buffer of their own, spilled in chunks to one shared scratch
+  // file, until their turn; memory and open files stay bounded for any
+  // number of sample types.
+  struct Section {
+    std::string name;
+    int counted = -1;  // class index, or -1 for every column
+    bool isMerge = false;
+    bool isFlagClass = false;
+    std::shared_ptr<TextBuffer> rows;
+    std::vector<std::pair<long long, size_t>> chunks;  // offset and length in the scratch file
+    int flagged = 0;
+  };
+  void prepareSections();
+  void releaseSections();
+  bool scanSections();
+  void warnColumns(std::string_view marker);
+  void tallySection(const Section& section);
+  void replaySection(Section& section);
+  void finishMergeSection(const Section& section);
+  void closeRows();
+  void spill(Section& section);
+  bool copyScratch(long long offset, size_t length);
   Flags judge() const;
   void progressShow(long long position);
 
@@ -102,9 +128,19 @@ class Hwe {
   // Per-SNP work.
   GenotypeTally m_tally;
   SnpQuality m_quality;
-  std::vector<char> m_classHweFlags;  // HWE flags of the flag class, per SNP
+  std::vector<Section> m_sections;
+  GenotypeColumnScan m_scan;
+  std::vector<long long> m_positions;  // line ends, shown again by every later section
+  FILE* m_scratch = nullptr;
+  char* m_scratchMemory = nullptr;  // the scratch stream's buffer when no file could be made
+  size_t m_scratchMemorySize = 0;
+  bool m_scratchInMemory = false;
+  long long m_scratchEnd = 0;
+  size_t m_chunkSize = 0;
+  bool m_spoolFailed = false;
+  int m_spoolError = 0;
+  int m_stopReportLine = 0;  // source line of the report of a malformed SNP line
   int m_snpIndex = 0;
-  int m_flaggedCount = 0;
   int m_mRows = 0;  // rows of the "M" section
   bool m_malformed = false;
 

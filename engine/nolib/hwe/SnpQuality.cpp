@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common_sgt/FastFormat.h"
 #include "stats/Distributions.h"
 
 GenotypeTally::GenotypeTally() : m_slots(1u << 16, 0) {}
@@ -20,14 +21,14 @@ void GenotypeTally::clear() {
   m_missing = 0;
 }
 
-void GenotypeTally::addSlow(char a1, char separator, char a2) {
+void GenotypeTally::addSlow(char a1, char separator, char a2, int count) {
   for (Entry& e : m_entries) {
     if (e.text[0] == a1 && e.text[1] == separator && e.text[2] == a2) {
-      ++e.count;
+      e.count += count;
       return;
     }
   }
-  m_entries.push_back(Entry{{a1, separator, a2}, 1});
+  m_entries.push_back(Entry{{a1, separator, a2}, count});
 }
 
 int GenotypeTally::countOf(const char* text, size_t length) const {
@@ -35,6 +36,31 @@ int GenotypeTally::countOf(const char* text, size_t length) const {
   for (const Entry& e : m_entries)
     if (memcmp(e.text, text, 3) == 0) return e.count;
   return 0;
+}
+
+// The genotypes of a group in the order its columns met them: that order
+// decides the order of genotypes and alleles in the report. The columns of
+// every group together met the line's texts in the line's own order.
+void tallyScannedGroup(const GenotypeColumnScan& scan, int group, GenotypeTally& tally) {
+  tally.clear();
+  auto add = [&](size_t t, long long n) {
+    const char* g = scan.text(t);
+    if (g[0] == 'N' && g[1] == '/' && g[2] == 'N')
+      tally.addMissing(static_cast<int>(n));
+    else
+      tally.add(g[0], g[1], g[2], static_cast<int>(n));
+  };
+  if (group >= 0) {
+    const size_t k = static_cast<size_t>(group);
+    for (uint32_t t : scan.firstSeen(k)) add(t, scan.count(t, k));
+    return;
+  }
+  const size_t groups = scan.groupCount();
+  for (size_t t = 0; t < scan.distinct(); ++t) {
+    long long n = 0;
+    for (size_t k = 0; k < groups; ++k) n += scan.count(t, k);
+    if (n > 0) add(t, n);
+  }
 }
 
 void shellSortAlleles(std::vector<AlleleCount>& alleles) {
@@ -137,15 +163,18 @@ void computeSnpQuality(const GenotypeTally& tally, SnpQuality& q) {
   } else {
     q.minorAlleleFrequency = static_cast<double>(sorted[0].count) / t;
     q.alleleText.clear();
-    q.frequencyText.clear();
-    char buf[64];
+    // Formatted as "%1.3f" would, without a printf call per SNP and class.
+    thread_local TextBuffer frequencies(256);
+    frequencies.clear();
     for (size_t k = sorted.size(); k-- > 0;) {
-      if (k + 1 != sorted.size()) q.alleleText += '/';
+      if (k + 1 != sorted.size()) {
+        q.alleleText += '/';
+        frequencies.appendChar('/');
+      }
       q.alleleText += sorted[k].text;
-      snprintf(buf, sizeof buf, k + 1 == sorted.size() ? "%1.3f" : "/%1.3f",
-               static_cast<double>(sorted[k].count) / t);
-      q.frequencyText += buf;
+      frequencies.appendFixed(static_cast<double>(sorted[k].count) / t, 3, 1);
     }
+    q.frequencyText.assign(frequencies.view());
   }
   if (q.distinctGenotypes < 2) q.minorAlleleFrequency = 0.0;
 }

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "common_sgt/GenotypeScan.h"
+
 // Per-SNP quality statistics of the flagging command: genotype tally, allele
 // counts, Hardy-Weinberg expected counts with the per-SNP continuity switch,
 // chi-square and p-value, and the allele and frequency texts of a report row.
@@ -20,9 +22,9 @@ class GenotypeTally {
 
   GenotypeTally();
   void clear();
-  void addMissing() { ++m_missing; }
-  // A three-character genotype other than N/N.
-  void add(char a1, char separator, char a2) {
+  void addMissing(int count = 1) { m_missing += count; }
+  // A three-character genotype other than N/N, met count times.
+  void add(char a1, char separator, char a2, int count = 1) {
     if (static_cast<signed char>(a1) > static_cast<signed char>(a2)) {
       char t = a1;
       a1 = a2;
@@ -32,14 +34,14 @@ class GenotypeTally {
       unsigned key = (static_cast<unsigned>(static_cast<unsigned char>(a1)) << 8) | static_cast<unsigned char>(a2);
       int32_t slot = m_slots[key];
       if (slot != 0) {
-        ++m_entries[static_cast<size_t>(slot - 1)].count;
+        m_entries[static_cast<size_t>(slot - 1)].count += count;
         return;
       }
-      m_entries.push_back(Entry{{a1, separator, a2}, 1});
+      m_entries.push_back(Entry{{a1, separator, a2}, count});
       m_slots[key] = static_cast<int32_t>(m_entries.size());
       return;
     }
-    addSlow(a1, separator, a2);
+    addSlow(a1, separator, a2, count);
   }
   int missing() const { return m_missing; }
   const std::vector<Entry>& entries() const { return m_entries; }
@@ -48,12 +50,17 @@ class GenotypeTally {
   int countOf(const char* text, size_t length) const;
 
  private:
-  void addSlow(char a1, char separator, char a2);
+  void addSlow(char a1, char separator, char a2, int count);
 
   std::vector<Entry> m_entries;
   std::vector<int32_t> m_slots;  // index + 1 of genotypes written X/Y, by (X, Y)
   int m_missing = 0;
 };
+
+// The tally of the columns of one group of a scanned line (group < 0: the
+// columns of every group, not those beyond the group list), the same as
+// adding its three-character columns one by one in column order.
+void tallyScannedGroup(const GenotypeColumnScan& scan, int group, GenotypeTally& tally);
 
 // A distinct allele (a piece of a genotype split at "/": one to three
 // characters) and its count.

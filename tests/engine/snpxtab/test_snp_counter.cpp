@@ -2,6 +2,7 @@
 // equal counts, half calls, columns of no class, too few columns, "AG").
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -54,4 +55,67 @@ TEST(SnpCounter, MalformedGenotypesAndColumnCountsAreReported) {
   EXPECT_EQ(bad, 1u);
   EXPECT_EQ(countSnpLine("A/A\tA/G\tG/G\tG/G\tA/A", codes, s, bad), CountStatus::kColumnCount);
   EXPECT_EQ(bad, 5u);
+}
+
+namespace {
+
+void expectSameCounts(const SnpCounts& a, const SnpCounts& b, const std::string& line) {
+  EXPECT_EQ(a.hasA, b.hasA) << line;
+  EXPECT_EQ(a.hasB, b.hasB) << line;
+  if (a.hasA && b.hasA) {
+    EXPECT_EQ(a.alleleA, b.alleleA) << line;
+  }
+  if (a.hasB && b.hasB) {
+    EXPECT_EQ(a.alleleB, b.alleleB) << line;
+  }
+  EXPECT_EQ(a.countA, b.countA) << line;
+  EXPECT_EQ(a.countB, b.countB) << line;
+  EXPECT_EQ(a.countN, b.countN) << line;
+  for (int g = 0; g < 4; ++g) {
+    EXPECT_EQ(a.total[g], b.total[g]) << line << " genotype class " << g;
+    EXPECT_EQ(a.byClass[0][g], b.byClass[0][g]) << line << " genotype class " << g;
+    EXPECT_EQ(a.byClass[1][g], b.byClass[1][g]) << line << " genotype class " << g;
+  }
+}
+
+}  // namespace
+
+// The scanned count must be the column-by-column count wherever it answers,
+// and must leave every line it cannot count (long alleles, malformed
+// genotypes, wrong column counts) to the column-by-column count.
+TEST(SnpCounter, ScannedCountMatchesTheColumnByColumnCountOnRandomLines) {
+  std::mt19937 rng(3);
+  const char* const usual[] = {"A/A", "A/G", "G/A", "G/G", "N/N", "N/A", "A/N", "C/C", "C/G", "T/T", "A/T"};
+  const char* const odd[] = {"AT/A", "A//", "//A", "AG", "", "A/G/T", "/A", "A/", "N/N\r", "AGT", "A/-", "a/A"};
+  GenotypeColumnScan scan;
+  int scanned = 0, refused = 0;
+  for (int round = 0; round < 3000; ++round) {
+    std::vector<int8_t> codes(1 + rng() % 12);
+    for (int8_t& c : codes) c = static_cast<int8_t>(static_cast<int>(rng() % 3) - 1);
+    groupByClassCode(scan, codes);
+    const bool clean = rng() % 2 == 0;
+    size_t columns = codes.size();
+    if (!clean && rng() % 4 == 0) columns = 1 + rng() % 14;
+    std::string line;
+    for (size_t c = 0; c < columns; ++c) {
+      if (c) line += '\t';
+      line += !clean && rng() % 6 == 0 ? odd[rng() % (sizeof odd / sizeof *odd)]
+                                       : usual[rng() % (sizeof usual / sizeof *usual)];
+    }
+    SnpCounts reference, fast;
+    size_t badColumn = 0;
+    const CountStatus status = countSnpLine(line, codes, reference, badColumn);
+    scan.scan(line);
+    if (countScannedSnpLine(scan, codes.size(), fast)) {
+      ++scanned;
+      ASSERT_EQ(status, CountStatus::kOk) << line;
+      expectSameCounts(fast, reference, line);
+    } else {
+      ++refused;
+      EXPECT_FALSE(clean) << line;
+    }
+  }
+  // Both ways were taken often enough for the comparison to mean something.
+  EXPECT_GT(scanned, 1000);
+  EXPECT_GT(refused, 300);
 }

@@ -197,3 +197,47 @@ TEST(HweRun, LongLinesAreRead) {
 }
 
 }  // namespace
+
+// With one sample type per sample the sections' rows cannot all wait in
+// memory: they spill in chunks to the scratch file and must come back whole
+// and in order. Each type's section is then its one sample's judgement and
+// the merge is that of the same genotypes under a single type.
+TEST(HweRun, ManySampleTypesComeBackWholeAndInOrder) {
+  const size_t samples = 1200, snps = 300;
+  std::vector<std::string> types(samples), one(samples, "a");
+  for (size_t i = 0; i < samples; ++i) types[i] = "t" + std::to_string(i);
+  const char* const pool[] = {"A/A", "A/G", "G/G", "N/N", "C/C"};
+  unsigned state = 12345;
+  std::string body;
+  std::vector<std::string> firstColumn, lastColumn;
+  for (size_t s = 0; s < snps; ++s) {
+    std::vector<std::string> g(samples);
+    for (std::string& x : g) {
+      state = state * 1103515245u + 12345u;
+      x = pool[(state >> 16) % (s % 7 == 0 ? 5 : 3)];
+    }
+    firstColumn.push_back(g.front());
+    lastColumn.push_back(g.back());
+    body += snpLine("rs" + std::to_string(s), g);
+  }
+  ScratchDir many, single, first, last;
+  writeFile(many.file("in.geno"), headerOf(types) + body);
+  writeFile(single.file("in.geno"), headerOf(one) + body);
+  std::string firstBody, lastBody;
+  for (size_t s = 0; s < snps; ++s) {
+    firstBody += snpLine("rs" + std::to_string(s), {firstColumn[s]});
+    lastBody += snpLine("rs" + std::to_string(s), {lastColumn[s]});
+  }
+  writeFile(first.file("in.geno"), headerOf({"a"}) + firstBody);
+  writeFile(last.file("in.geno"), headerOf({"a"}) + lastBody);
+  for (ScratchDir* dir : {&many, &single, &first, &last}) {
+    Hwe hwe(0.1, 0.3, 0.05, 0.05, false, "", "");
+    ASSERT_TRUE(hwe.run(dir->file("in.geno").c_str()));
+  }
+  Rows merged = flagRows(many);
+  ASSERT_EQ(merged.size(), snps);
+  EXPECT_EQ(merged, flagRows(single));
+  EXPECT_EQ(flagRows(many, "t0"), flagRows(first));
+  EXPECT_EQ(flagRows(many, "t" + std::to_string(samples - 1)), flagRows(last));
+  for (size_t i = 0; i < samples; i += 97) EXPECT_EQ(flagRows(many, types[i]).size(), snps) << types[i];
+}
