@@ -97,7 +97,7 @@ int SnpCrossTab::run(int argc, char** argv) {
               kind.c_str());
       return 1;
     }
-    long long lines = countDataLinesFast(m_inputName.c_str());
+    long long lines = countDataLines(m_inputName.c_str());
     if (lines < 0) {
       fprintf(stderr, "#error=Cannot read input file.\n");
       printSystemErrorFor(m_inputName.c_str());

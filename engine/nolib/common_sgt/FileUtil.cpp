@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "common_sgt/ErrorReport.h"
 
@@ -108,27 +109,31 @@ long fileSize(FILE* stream) {
 namespace {
 
 // Counts lines; trailingEmpty receives how many of them, at the very end of
-// the file, are empty (only "\n" or "\r\n").
+// the file, are empty (nothing but "\r" bytes before the "\n"). Line ends
+// are found with memchr in 1 MiB reads: a whole chromosome is counted at
+// memory speed before every load.
 long long countLinesImpl(const char* fileName, long long& trailingEmpty) {
   trailingEmpty = 0;
   FILE* fp = fileName ? fopen(fileName, "rb") : nullptr;
   if (!fp) return -1;
+  std::vector<char> block(size_t{1} << 20);
   long long lines = 0;
-  char block[1 << 16];
+  // Whether the current line so far holds a byte other than "\r".
+  bool filled = false;
   int last = -1;
-  // Length of the current line so far, ignoring "\r" bytes.
-  long long current = 0;
   size_t got;
-  while ((got = fread(block, 1, sizeof block, fp)) > 0) {
-    for (size_t i = 0; i < got; ++i) {
-      char c = block[i];
-      if (c == '\n') {
-        ++lines;
-        trailingEmpty = current == 0 ? trailingEmpty + 1 : 0;
-        current = 0;
-      } else if (c != '\r') {
-        ++current;
-      }
+  while ((got = fread(block.data(), 1, block.size(), fp)) > 0) {
+    const char* p = block.data();
+    const char* const end = p + got;
+    while (p < end) {
+      const char* nl = static_cast<const char*>(memchr(p, '\n', static_cast<size_t>(end - p)));
+      const char* stop = nl ? nl : end;
+      for (const char* q = p; !filled && q < stop; ++q) filled = *q != '\r';
+      if (!nl) break;
+      ++lines;
+      trailingEmpty = filled ? 0 : trailingEmpty + 1;
+      filled = false;
+      p = nl + 1;
     }
     last = static_cast<unsigned char>(block[got - 1]);
   }
@@ -142,7 +147,7 @@ long long countLinesImpl(const char* fileName, long long& trailingEmpty) {
   fclose(fp);
   if (last != -1 && last != '\n') {
     ++lines;
-    trailingEmpty = current == 0 ? trailingEmpty + 1 : 0;
+    trailingEmpty = filled ? 0 : trailingEmpty + 1;
   }
   return lines;
 }

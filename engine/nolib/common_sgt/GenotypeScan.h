@@ -93,7 +93,3 @@ class GenotypeColumnScan {
   std::vector<unsigned> m_usedSlots;
 };
 
-// Number of lines of a file less the empty lines at its very end (a line
-// holding only "\r" bytes is empty); a last line without "\n" counts. -1 with
-// errno set when the file cannot be opened or a read fails.
-long long countDataLinesFast(const char* fileName);

@@ -180,7 +180,7 @@ bool Hwe::run(const char* inputFile) {
   if (m_multipleCorrection) {
     // Every line of the file counts, the two header lines taken off; empty
     // lines after the last SNP line are not SNPs.
-    long long n = countDataLinesFast(m_inputName.c_str()) - 2;
+    long long n = countDataLines(m_inputName.c_str()) - 2;
     if (n > 0) m_hweThreshold = m_hweLimit / static_cast<double>(n);
   }
 

@@ -292,6 +292,27 @@ bool PLEMAlgorithm::mergeLevel() {
   return true;
 }
 
+JoinFigures PLEMAlgorithm::figuresOf(int l, int width) const {
+  JoinFigures figures;
+  figures.blockLength = m_levelLength;
+  figures.left = l;
+  figures.from = l * m_levelLength;
+  figures.width = width;
+  figures.numLeft = m_blocks[l].numHaplotypes;
+  figures.numRight = m_blocks[l + 1].numHaplotypes;
+  return figures;
+}
+
+LigationJoin::Settings PLEMAlgorithm::joinSettings() const {
+  LigationJoin::Settings settings;
+  settings.eps = ligationEps;
+  settings.numPheno = numPheno;
+  settings.numIndividuals = numIndividuals;
+  settings.memoryLimitBytes = memoryLimitBytes;
+  settings.label = labelText();
+  return settings;
+}
+
 bool PLEMAlgorithm::joinBefore(int l, int leftNode, int rightNode, int firstStamp, JoinMemoryBudget& budget,
                                JoinOutcome& r) {
   const BlockHaplotypeSet& left = m_blocks[l];
@@ -301,12 +322,7 @@ bool PLEMAlgorithm::joinBefore(int l, int leftNode, int rightNode, int firstStam
   const int rangeFrom = l * m_levelLength;
   const int width = m_levelLength + rightSize;
   JoinFigures& figures = r.figures;
-  figures.blockLength = m_levelLength;
-  figures.left = l;
-  figures.from = rangeFrom;
-  figures.width = width;
-  figures.numLeft = left.numHaplotypes;
-  figures.numRight = right.numHaplotypes;
+  figures = figuresOf(l, width);
   if (r.space > LigationJoin::kLargeCombinationSpace)
     consolePrintf("alle1.numAlle:%d, alle2.numAlle:%d, totAlle:%lld, from:%d, to:%d\n", left.numHaplotypes,
                   right.numHaplotypes, r.space, rangeFrom, rightSize);
@@ -318,12 +334,7 @@ bool PLEMAlgorithm::joinBefore(int l, int leftNode, int rightNode, int firstStam
     return false;
   }
   LigationJoin join;
-  LigationJoin::Settings settings;
-  settings.eps = ligationEps;
-  settings.numPheno = numPheno;
-  settings.numIndividuals = numIndividuals;
-  settings.memoryLimitBytes = memoryLimitBytes;
-  settings.label = labelText();
+  LigationJoin::Settings settings = joinSettings();
   settings.budget = &budget;
   if (!join.run(settings, m_tree, leftNode, rightNode, left, right, cut.data(), static_cast<int>(cut.size()),
                 rangeFrom, rangeFrom + width, false, figures, firstStamp))
@@ -372,14 +383,7 @@ bool PLEMAlgorithm::ligate(int l) {
   const int rangeFrom = l * m_levelLength;
   const int width = m_levelLength + rightSize;
   largestCombinationSpace = std::max(largestCombinationSpace, space);
-  JoinFigures figures;
-  figures.blockLength = m_levelLength;
-  figures.left = l;
-  figures.from = rangeFrom;
-  figures.width = width;
-  figures.numLeft = left.numHaplotypes;
-  figures.numRight = right.numHaplotypes;
-  joinFigures.push_back(figures);
+  joinFigures.push_back(figuresOf(l, width));
   if (space > LigationJoin::kLargeCombinationSpace)
     consolePrintf("alle1.numAlle:%d, alle2.numAlle:%d, totAlle:%lld, from:%d, to:%d\n", left.numHaplotypes,
            right.numHaplotypes, space, rangeFrom, rightSize);
@@ -398,13 +402,7 @@ bool PLEMAlgorithm::ligate(int l) {
   }
   const int leftNode = nodeOf(l, rangeFrom);
   const int rightNode = nodeOf(r, rangeFrom + m_levelLength);
-  LigationJoin::Settings settings;
-  settings.eps = ligationEps;
-  settings.numPheno = numPheno;
-  settings.numIndividuals = numIndividuals;
-  settings.memoryLimitBytes = memoryLimitBytes;
-  settings.label = labelText();
-  return m_join.run(settings, m_tree, leftNode, rightNode, left, right, m_blockPhenotypes, m_numBlockPhenotypes,
+  return m_join.run(joinSettings(), m_tree, leftNode, rightNode, left, right, m_blockPhenotypes, m_numBlockPhenotypes,
                     rangeFrom, rangeFrom + width, true, joinFigures.back(),
                     m_tree.reserveStamps(m_numBlockPhenotypes));
 }

@@ -101,6 +101,10 @@ class PLEMAlgorithm : public HaplotypeEstimator {
   // captured by the caller); reads only the two blocks and their subtrees.
   bool joinBefore(int l, int leftNode, int rightNode, int firstStamp, JoinMemoryBudget& budget, JoinOutcome& r);
   // The joined block's haplotypes: the cells with enough expected copies.
+  // Figures of the join of blocks l and l + 1 (width markers), and the
+  // settings every join gets.
+  JoinFigures figuresOf(int l, int width) const;
+  LigationJoin::Settings joinSettings() const;
   bool keepJoined(const LigationJoin& join, const BlockHaplotypeSet& left, const BlockHaplotypeSet& right,
                   int rangeFrom, int width, JoinOutcome& r) const;
   void clearResults();

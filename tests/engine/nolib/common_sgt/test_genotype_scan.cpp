@@ -195,8 +195,28 @@ TEST(GenotypeColumnScan, MatchesThePlainReferenceOnRandomLines) {
   }
 }
 
-TEST(CountDataLinesFast, AgreesWithTheByteCountOnEdgeAndRandomFiles) {
+// Lines less the empty lines at the very end, a line of "\r" bytes being
+// empty; counted here the plain way, one byte at a time.
+TEST(CountDataLines, AgreesWithAPlainCountOnEdgeAndRandomFiles) {
   const std::string path = testing::TempDir() + "count_lines.txt";
+  auto plain = [](const std::string& text) {
+    long long lines = 0, trailing = 0;
+    bool filled = false;
+    for (char c : text) {
+      if (c == '\n') {
+        ++lines;
+        trailing = filled ? 0 : trailing + 1;
+        filled = false;
+      } else if (c != '\r') {
+        filled = true;
+      }
+    }
+    if (!text.empty() && text.back() != '\n') {
+      ++lines;
+      trailing = filled ? 0 : trailing + 1;
+    }
+    return lines - trailing;
+  };
   std::mt19937 rng(5);
   std::vector<std::string> files = {"", "\n", "a", "a\n", "a\n\n", "a\r\n\r\n", "a\n\r\r\n\n", "a\nb", "\r", "\n\nx\n\n"};
   const char alphabet[] = {'\n', '\r', 'x', 'x', '\t'};
@@ -216,8 +236,8 @@ TEST(CountDataLinesFast, AgreesWithTheByteCountOnEdgeAndRandomFiles) {
     ASSERT_NE(fp, nullptr);
     fwrite(text.data(), 1, text.size(), fp);
     fclose(fp);
-    EXPECT_EQ(countDataLinesFast(path.c_str()), countDataLines(path.c_str())) << testing::PrintToString(text.substr(0, 40));
+    EXPECT_EQ(countDataLines(path.c_str()), plain(text)) << testing::PrintToString(text.substr(0, 40));
   }
   remove(path.c_str());
-  EXPECT_EQ(countDataLinesFast((path + ".missing").c_str()), -1);
+  EXPECT_EQ(countDataLines((path + ".missing").c_str()), -1);
 }
