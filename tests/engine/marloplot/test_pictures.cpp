@@ -268,11 +268,8 @@ TEST_F(Pictures, ManhattanPointsAndLines) {
   std::string fdr = file("m.fdr",
                          "featureID\tpvalue1\tqvalue1\nm3\t1.000000e-04\t4.000000e-04\nm2\t1.000000e-02\t"
                          "2.000000e-02\nm1\t1.000000e-01\t1.300000e-01\nmX\t5.000000e-01\t5.000000e-01\n");
+  // The summary lines of this run are the marloplot assoc_summaries case.
   ASSERT_EQ(run("manhattan " + report + " --geno " + geno + " --fdr " + fdr + " --out " + dir + "/m.svg"), 0);
-  EXPECT_NE(out.find("4 rows from 1 reports, 3 points placed, 1 rows whose marker is not in the genotype file "
-                     "(first: mX (" + report + ", line 12))"),
-            std::string::npos)
-      << out;
   auto paths = svgtest::readPaths(dir + "/m.svg");
   auto pts = circles(paths);
   ASSERT_EQ(pts.size(), 3u);  // one per placed row
@@ -299,9 +296,7 @@ TEST_F(Pictures, QqPointsAndLambda) {
   ASSERT_EQ(run("qq " + report + " --out " + dir + "/q.svg"), 0);
   EXPECT_EQ(out, "lambda = 5.4953 (4 p-values)\nwrote " + dir + "/q.svg\n");
   auto pts = circles(svgtest::readPaths(dir + "/q.svg"));
-  ASSERT_EQ(pts.size(), 4u);
-  ASSERT_EQ(run("qq " + report + " --out " + dir + "/q.png"), 0);
-  EXPECT_EQ(out, "lambda = 5.4953 (4 p-values)\nwrote " + dir + "/q.png\n");
+  EXPECT_EQ(pts.size(), 4u);
 }
 
 }  // namespace
