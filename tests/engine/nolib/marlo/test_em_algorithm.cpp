@@ -184,9 +184,6 @@ TEST(EMAlgorithm, StopRules) {
   EXPECT_EQ(stepsUntilStop(withNone, 1e-12), steps);
   // Its weights are those of the start: no step touches them.
   EXPECT_EQ(withNone[4].pairWeight, (std::vector<double>{0.5, 0.5}));
-  EMAlgorithm defaults;
-  EXPECT_EQ(defaults.eps, 0.0001);
-  EXPECT_EQ(defaults.initMode, 1);
 
   // Every loop ends at the iteration limit, with a warning.
   auto ph = makePhenotypes({{"AA", 1}, {"AC", 1}, {"CC", 1}, {"AG", 1}, {"GG", 1}});

@@ -198,12 +198,8 @@ TEST(PLEMAlgorithm, BestPairIsTheWholeUnorderedPairLowerHaplotypeFirst) {
       EXPECT_EQ(none.probability, 0.0);
     }
   }
-  // Constructed settings; no estimate before perform.
-  PLEMAlgorithm plem;
-  EXPECT_EQ(plem.blockLength, 10);
-  EXPECT_EQ(plem.plemEps, 0.00001);
-  EXPECT_EQ(plem.ligationEps, 1.0);
-  EXPECT_EQ(bestPair(plem, 0).probability, 0.0);
+  PLEMAlgorithm unrun;  // no estimate before perform
+  EXPECT_EQ(bestPair(unrun, 0).probability, 0.0);
 }
 
 TEST(PLEMAlgorithm, JoinArithmeticByHand) {
