@@ -38,12 +38,7 @@ TEST(IndividualSampleTypeTest, CopiesShareTheArray) {
   EXPECT_EQ(assigned.search("c", 0), 3);
 }
 
-TEST(KestrelExports, FunctionVariableAndClass) {
-  EXPECT_EQ(fnKestrel(), 42);
-  EXPECT_EQ(nKestrel, 0);
-  CKestrel a;
-  CKestrel b;
-  EXPECT_EQ(&(b = a), &b);
-}
+// CKestrel, fnKestrel and nKestrel are stubs nothing calls; check_exports.sh
+// makes sure the library still exports them.
 
 }  // namespace

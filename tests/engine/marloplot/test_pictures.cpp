@@ -18,6 +18,29 @@ namespace {
 
 using svgtest::Diamond;
 
+const char* kGeno =
+    "Marker\tChr\tPosition\tStrand\ta\tb\nType\t.\t.\t.\t0\t1\n"
+    "s1\t10\t1000\t+\tA/A\tA/G\ns2\t10\t2000\t+\tA/A\tA/G\ns3\t10\t4000\t+\tA/A\tA/G\n"
+    "s4\t10\t5000\t+\tA/A\tA/G\ns5\t10\t9000\t+\tA/A\tA/G\n";
+
+std::string ldSection(const std::string& type, const std::string& rows) {
+  return "!Chromosome_No:10\n!Region_Limit:500.0Kb\n!Sample_Type:" + type +
+         "\nNo\tMarker1\tMarker2\tDistance\t|D'|\tr2\tLOD\tLOD_p_value\tChi_square\tp_value\tFour_gamete\n" + rows;
+}
+
+// LOD column 13.81551 is log10 LOD 3, 4.60517 is LOD 1; the threshold is
+// 4 ln 10 = 9.2103404, so 9.21034 lies below it and 9.21035 above.
+const char* kMergedRows =
+    "1\t0\t1\t1000\t1.00000\t0.50000\t13.81551\t0.00020\t10.00000\t0.00157\tY\n"
+    "2\t0\t2\t3000\t0.60000\t0.20000\t13.81551\t0.00020\t10.00000\t0.00157\tY\n"
+    "3\t0\t3\t4000\t1.00000\t0.10000\t4.60517\t0.03188\t4.00000\t0.04550\tN\n"
+    "4\t1\t2\t2000\t0.30000\t0.05000\t4.60517\t0.03188\t4.00000\t0.04550\tY\n"
+    "5\t1\t3\t3000\t0.00000\t0.00000\t0.00000\t0.00000\t0.00000\t0.00000\tN\n"
+    "6\t1\t4\t7000\t1.00000\t0.30000\t9.21034\t0.00241\t9.00000\t0.00270\tN\n"
+    "7\t2\t3\t1000\t1.00000\t0.90000\t9.21035\t0.00241\t9.00000\t0.00270\tN\n"
+    "8\t2\t4\t5000\t0.80000\t-\t-\t-\t-\t-\tN\n"
+    "9\t3\t4\t4000\t0.99999\t0.70000\t50.00000\t0.00000\t50.00000\t0.00000\tY\n";
+
 class Pictures : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -43,31 +66,16 @@ class Pictures : public ::testing::Test {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
+  // The genotype file and its .pwld report: the merged section, after a
+  // section of type 0 holding pair (0, 1) at |D'| = 1 when asked for.
+  std::string ldReport(bool withType0) {
+    file("g.geno", kGeno);
+    const std::string red0 = "1\t0\t1\t1000\t1.00000\t0.50000\t90.00000\t0.00000\t90.00000\t0.00000\tY\n";
+    return file("g.geno.pwld", (withType0 ? ldSection("0", red0) : "") + ldSection("M", kMergedRows));
+  }
+
   std::string dir, out;
 };
-
-const char* kGeno =
-    "Marker\tChr\tPosition\tStrand\ta\tb\nType\t.\t.\t.\t0\t1\n"
-    "s1\t10\t1000\t+\tA/A\tA/G\ns2\t10\t2000\t+\tA/A\tA/G\ns3\t10\t4000\t+\tA/A\tA/G\n"
-    "s4\t10\t5000\t+\tA/A\tA/G\ns5\t10\t9000\t+\tA/A\tA/G\n";
-
-std::string ldSection(const std::string& type, const std::string& rows) {
-  return "!Chromosome_No:10\n!Region_Limit:500.0Kb\n!Sample_Type:" + type +
-         "\nNo\tMarker1\tMarker2\tDistance\t|D'|\tr2\tLOD\tLOD_p_value\tChi_square\tp_value\tFour_gamete\n" + rows;
-}
-
-// LOD column 13.81551 is log10 LOD 3, 4.60517 is LOD 1; the threshold is
-// 4 ln 10 = 9.2103404, so 9.21034 lies below it and 9.21035 above.
-const char* kMergedRows =
-    "1\t0\t1\t1000\t1.00000\t0.50000\t13.81551\t0.00020\t10.00000\t0.00157\tY\n"
-    "2\t0\t2\t3000\t0.60000\t0.20000\t13.81551\t0.00020\t10.00000\t0.00157\tY\n"
-    "3\t0\t3\t4000\t1.00000\t0.10000\t4.60517\t0.03188\t4.00000\t0.04550\tN\n"
-    "4\t1\t2\t2000\t0.30000\t0.05000\t4.60517\t0.03188\t4.00000\t0.04550\tY\n"
-    "5\t1\t3\t3000\t0.00000\t0.00000\t0.00000\t0.00000\t0.00000\t0.00000\tN\n"
-    "6\t1\t4\t7000\t1.00000\t0.30000\t9.21034\t0.00241\t9.00000\t0.00270\tN\n"
-    "7\t2\t3\t1000\t1.00000\t0.90000\t9.21035\t0.00241\t9.00000\t0.00270\tN\n"
-    "8\t2\t4\t5000\t0.80000\t-\t-\t-\t-\t-\tN\n"
-    "9\t3\t4\t4000\t0.99999\t0.70000\t50.00000\t0.00000\t50.00000\t0.00000\tY\n";
 
 const char* kBlocks =
     "!Chromosome_No:10\n!Sample_Type:0\n!Sample_Count:1\n!Block_No:1\n!Total_SNP_Count:5\n"
@@ -129,9 +137,7 @@ void expectCorner(const svgtest::SubPath& s, int k, double x, double y) {
 }
 
 TEST_F(Pictures, LdDiamondsColoursGapsAndBlocks) {
-  file("g.geno", kGeno);
-  std::string red0 = "1\t0\t1\t1000\t1.00000\t0.50000\t90.00000\t0.00000\t90.00000\t0.00000\tY\n";
-  std::string pwld = file("g.geno.pwld", ldSection("0", red0) + ldSection("M", kMergedRows));
+  std::string pwld = ldReport(true);
   std::string blocks = file("g.ld.hblk", kBlocks);
   ASSERT_EQ(run("ld " + pwld + " --blocks " + blocks + " --out " + dir + "/ld.svg --width 400"), 0);
   EXPECT_NE(out.find("SNPs 1-5 (5 in view), 8 pairs drawn, 2 absent, 2 blocks outlined"), std::string::npos) << out;
@@ -160,9 +166,7 @@ TEST_F(Pictures, LdDiamondsColoursGapsAndBlocks) {
 }
 
 TEST_F(Pictures, LdR2ScaleAndOtherType) {
-  file("g.geno", kGeno);
-  std::string red0 = "1\t0\t1\t1000\t1.00000\t0.50000\t90.00000\t0.00000\t90.00000\t0.00000\tY\n";
-  std::string pwld = file("g.geno.pwld", ldSection("0", red0) + ldSection("M", kMergedRows));
+  std::string pwld = ldReport(true);
   ASSERT_EQ(run("ld " + pwld + " --stat r2 --out " + dir + "/r2.svg"), 0);
   auto paths = svgtest::readPaths(dir + "/r2.svg");
   Grid g = gridOf(svgtest::diamonds(paths));
@@ -178,8 +182,7 @@ TEST_F(Pictures, LdR2ScaleAndOtherType) {
 }
 
 TEST_F(Pictures, LdWindowByRegionOrMarkers) {
-  file("g.geno", kGeno);
-  std::string pwld = file("g.geno.pwld", ldSection("M", kMergedRows));
+  std::string pwld = ldReport(false);
   std::string blocks = file("g.ld.hblk", kBlocks);
   for (const std::string& view : {std::string("--region 2000-5000"), std::string("--from s4 --to s2")}) {
     ASSERT_EQ(run("ld " + pwld + " " + view + " --blocks " + blocks + " --out " + dir + "/w.svg"), 0) << view;
@@ -206,8 +209,7 @@ unsigned pixel(cairo_surface_t* s, double x, double y) {
 }
 
 TEST_F(Pictures, LdPngPixels) {
-  file("g.geno", kGeno);
-  std::string pwld = file("g.geno.pwld", ldSection("M", kMergedRows));
+  std::string pwld = ldReport(false);
   ASSERT_EQ(run("ld " + pwld + " --out " + dir + "/ld.svg --width 400"), 0);
   Grid g = gridOf(svgtest::diamonds(svgtest::readPaths(dir + "/ld.svg")));
   ASSERT_EQ(run("ld " + pwld + " --out " + dir + "/ld.png --width 400"), 0);
@@ -268,11 +270,8 @@ TEST_F(Pictures, ManhattanPointsAndLines) {
   std::string fdr = file("m.fdr",
                          "featureID\tpvalue1\tqvalue1\nm3\t1.000000e-04\t4.000000e-04\nm2\t1.000000e-02\t"
                          "2.000000e-02\nm1\t1.000000e-01\t1.300000e-01\nmX\t5.000000e-01\t5.000000e-01\n");
+  // The summary lines of this run are the marloplot assoc_summaries case.
   ASSERT_EQ(run("manhattan " + report + " --geno " + geno + " --fdr " + fdr + " --out " + dir + "/m.svg"), 0);
-  EXPECT_NE(out.find("4 rows from 1 reports, 3 points placed, 1 rows whose marker is not in the genotype file "
-                     "(first: mX (" + report + ", line 12))"),
-            std::string::npos)
-      << out;
   auto paths = svgtest::readPaths(dir + "/m.svg");
   auto pts = circles(paths);
   ASSERT_EQ(pts.size(), 3u);  // one per placed row
@@ -299,9 +298,7 @@ TEST_F(Pictures, QqPointsAndLambda) {
   ASSERT_EQ(run("qq " + report + " --out " + dir + "/q.svg"), 0);
   EXPECT_EQ(out, "lambda = 5.4953 (4 p-values)\nwrote " + dir + "/q.svg\n");
   auto pts = circles(svgtest::readPaths(dir + "/q.svg"));
-  ASSERT_EQ(pts.size(), 4u);
-  ASSERT_EQ(run("qq " + report + " --out " + dir + "/q.png"), 0);
-  EXPECT_EQ(out, "lambda = 5.4953 (4 p-values)\nwrote " + dir + "/q.png\n");
+  EXPECT_EQ(pts.size(), 4u);
 }
 
 }  // namespace

@@ -320,16 +320,12 @@ TEST(FastFormat, HandWorkedTexts) {
       {NAN, "nan"},                  {-NAN, "-nan"},                  {-INFINITY, "-inf"},
   };
   for (const auto& [v, text] : exp) EXPECT_EQ(expText(v), text) << v;
-  // Texts of hundreds of digits before or after the point.
+  // 2^64 and a thousand digits after the point (1e300, DBL_MAX, 1e22 and 2^32
+  // are among the specials the printf runs draw).
   Comparison cmp;
-  for (double v : {1e300, -1e300, DBL_MAX, -DBL_MAX, 1e22, 1.8446744073709552e19, 4294967296.0}) {
-    cmp.compare(fixedText(v, 5), "%.5f", v);
-    cmp.compare(fixedText(v, 5, 7), "%7.5f", v);
-  }
+  cmp.compare(fixedText(1.8446744073709552e19, 5, 7), "%7.5f", 1.8446744073709552e19);
   cmp.compare(fixedText(DBL_TRUE_MIN, 1000), "%.1000f", DBL_TRUE_MIN);
   EXPECT_EQ(cmp.mismatches, 0) << cmp.report;
-  EXPECT_EQ(fixedText(DBL_MAX, 5).size(), 309u + 6u);
-  EXPECT_EQ(fixedText(DBL_TRUE_MIN, 1000).size(), 1002u);
 }
 
 // Report rows written through a small buffer reach the file whole and in

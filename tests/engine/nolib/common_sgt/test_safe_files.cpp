@@ -93,11 +93,6 @@ TEST(InputKinds, NamesWhatIsNotARegularFile) {
   EXPECT_EQ(nonRegularKind(d.c_str()), "a directory");
   EXPECT_EQ(nonRegularKind((d + "/fifo").c_str()), "a FIFO");
   EXPECT_EQ(nonRegularKind("/dev/null"), "a character device");
-  testing::internal::CaptureStdout();
-  EXPECT_FALSE(requireRegularInput((d + "/fifo").c_str(), "CMD"));
-  EXPECT_TRUE(requireRegularInput((d + "/plain").c_str(), "CMD"));
-  const std::string said = testing::internal::GetCapturedStdout();
-  EXPECT_NE(said.find("CMD: " + d + "/fifo is not a regular file (a FIFO)"), std::string::npos) << said;
   unlink((d + "/fifo").c_str());
 }
 
@@ -163,13 +158,13 @@ TEST(ResultFiles, ReadBackBeforeCommit) {
   EXPECT_EQ(get(d + "/rb.txt"), "abc\n");
 }
 
-TEST(ResultFiles, FollowLinksAndRefuseDevices) {
+// A link to a device, a FIFO as input and a failing write are refused through
+// the programs in robustness/system_faults.sh.
+TEST(ResultFiles, FollowLinksAndRefuseFolders) {
   const std::string d = dirPath();
   put(d + "/target", "old\n");
   unlink((d + "/link").c_str());
-  unlink((d + "/full").c_str());
   ASSERT_EQ(symlink((d + "/target").c_str(), (d + "/link").c_str()), 0);
-  ASSERT_EQ(symlink("/dev/full", (d + "/full").c_str()), 0);
   {
     ResultFile r;
     ASSERT_TRUE(r.open(d + "/link"));
@@ -181,40 +176,12 @@ TEST(ResultFiles, FollowLinksAndRefuseDevices) {
   EXPECT_EQ(std::string(text), d + "/target");  // still a link
   EXPECT_EQ(get(d + "/target"), "new\n");
 
-  ResultFile full;
-  EXPECT_FALSE(full.open(d + "/full"));
-  EXPECT_EQ(full.why(), "not a regular file (a character device)");
   ResultFile dir;
   EXPECT_FALSE(dir.open(d));
   EXPECT_EQ(dir.why(), strerror(EISDIR));
   ResultFile missing;
   EXPECT_FALSE(missing.open(d + "/no/such/folder/r.txt"));
   EXPECT_EQ(missing.why(), strerror(ENOENT));
-  EXPECT_EQ(temporaries(d), 0);
-}
-
-// A write the file system refuses (here past the file size limit, as past
-// the end of a full disk) fails the commit and leaves nothing behind.
-TEST(ResultFiles, FailedWriteFailsTheCommit) {
-  const std::string d = dirPath();
-  put(d + "/big.txt", "old\n");
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    signal(SIGXFSZ, SIG_IGN);
-    struct rlimit rl {4096, 4096};
-    setrlimit(RLIMIT_FSIZE, &rl);
-    ResultFile r;
-    if (!r.open(d + "/big.txt")) _exit(2);
-    std::string block(1000, 'x');
-    for (int i = 0; i < 10; ++i) fputs(block.c_str(), r.fp());
-    _exit(r.commit() ? 3 : (r.why() == strerror(EFBIG) ? 0 : 4));
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
-  EXPECT_EQ(get(d + "/big.txt"), "old\n");
   EXPECT_EQ(temporaries(d), 0);
 }
 

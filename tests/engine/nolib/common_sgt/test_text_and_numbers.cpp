@@ -4,6 +4,7 @@
 #include <climits>
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common_sgt/NumberParse.h"
@@ -15,74 +16,45 @@
 
 namespace {
 
+// The number prefix of the text; no number at all reads as 0, an overflow
+// as the largest double.
 TEST(NumberParse, DecimalPrefixOnly) {
-  EXPECT_DOUBLE_EQ(parseDecimalDouble("0.01"), 0.01);
-  EXPECT_DOUBLE_EQ(parseDecimalDouble("1e-6"), 0.000001);
-  EXPECT_DOUBLE_EQ(parseDecimalDouble("-2.5xyz"), -2.5);
-  EXPECT_DOUBLE_EQ(parseDecimalDouble(".5"), 0.5);
-  EXPECT_DOUBLE_EQ(parseDecimalDouble("5."), 5.0);
-  EXPECT_DOUBLE_EQ(parseDecimalDouble("3e"), 3.0);
-  EXPECT_DOUBLE_EQ(parseDecimalDouble("3e+"), 3.0);
-  EXPECT_DOUBLE_EQ(parseDecimalDouble("_HINT"), 0.0);
-  EXPECT_DOUBLE_EQ(parseDecimalDouble(""), 0.0);
-  EXPECT_DOUBLE_EQ(parseDecimalDouble("nan"), 0.0);
-  EXPECT_DOUBLE_EQ(parseDecimalDouble("inf"), 0.0);
-  EXPECT_DOUBLE_EQ(parseDecimalDouble("0x10"), 0.0);
-  EXPECT_DOUBLE_EQ(parseDecimalDouble(" 1"), 0.0);
-  EXPECT_DOUBLE_EQ(parseDecimalDouble("."), 0.0);
-  EXPECT_EQ(parseDecimalDouble("1e999"), DBL_MAX);
-  EXPECT_EQ(parseDecimalDouble("-1e999"), -DBL_MAX);
+  const std::pair<const char*, double> cases[] = {
+      {"0.01", 0.01}, {"1e-6", 0.000001}, {"-2.5xyz", -2.5}, {".5", 0.5}, {"5.", 5.0},    {"3e+", 3.0},
+      {"", 0.0},      {"nan", 0.0},       {"inf", 0.0},      {"0x10", 0.0}, {" 1", 0.0},  {".", 0.0},
+      {"1e999", DBL_MAX}, {"-1e999", -DBL_MAX}};
+  for (const auto& [text, value] : cases) EXPECT_DOUBLE_EQ(parseDecimalDouble(text), value) << text;
 }
 
-TEST(NumberParse, Integers) {
-  EXPECT_EQ(parseDecimalInt("12abc"), 12);
-  EXPECT_EQ(parseDecimalInt("-7"), -7);
-  EXPECT_EQ(parseDecimalInt("+7"), 7);
-  EXPECT_EQ(parseDecimalInt("x"), 0);
-  EXPECT_EQ(parseDecimalInt("99999999999"), INT_MAX);
-  EXPECT_EQ(parseDecimalInt("-99999999999"), INT_MIN);
-  EXPECT_EQ(parseDecimalUnsigned("4294967295"), 4294967295u);
-  EXPECT_EQ(parseDecimalUnsigned("4294967296"), 4294967295u);
-  EXPECT_EQ(parseDecimalUnsigned("-3"), 0u);
-  EXPECT_EQ(parseDecimalUnsigned("17x"), 17u);
+TEST(NumberParse, IntegersClampAtTheirLimits) {
+  for (const auto& [text, value] : {std::pair<const char*, int>{"12abc", 12}, {"-7", -7}, {"+7", 7}, {"x", 0},
+                                    {"99999999999", INT_MAX}, {"-99999999999", INT_MIN}})
+    EXPECT_EQ(parseDecimalInt(text), value) << text;
+  for (const auto& [text, value] : {std::pair<const char*, unsigned>{"4294967295", 4294967295u},
+                                    {"4294967296", 4294967295u}, {"-3", 0u}, {"17x", 17u}})
+    EXPECT_EQ(parseDecimalUnsigned(text), value) << text;
 }
 
-TEST(NumberParse, WholeIntegers) {
-  int v = 7;
-  EXPECT_TRUE(parseWholeInt("0", v));
-  EXPECT_EQ(v, 0);
-  EXPECT_TRUE(parseWholeInt("-12", v));
-  EXPECT_EQ(v, -12);
-  EXPECT_TRUE(parseWholeInt("+5", v));
-  EXPECT_EQ(v, 5);
-  EXPECT_TRUE(parseWholeInt("2147483647", v));
-  EXPECT_EQ(v, 2147483647);
-  EXPECT_TRUE(parseWholeInt("-2147483648", v));
-  v = 7;
-  EXPECT_FALSE(parseWholeInt("2147483648", v));
-  EXPECT_FALSE(parseWholeInt("1x", v));
-  EXPECT_FALSE(parseWholeInt("x", v));
-  EXPECT_FALSE(parseWholeInt("", v));
-  EXPECT_FALSE(parseWholeInt("1.0", v));
-  EXPECT_FALSE(parseWholeInt(" 1", v));
-  EXPECT_EQ(v, 7);
-}
-
-TEST(NumberParse, WholeDecimals) {
+// The whole text must be the number; a refused text leaves the value alone.
+TEST(NumberParse, WholeNumbers) {
+  for (const auto& [text, value] : {std::pair<const char*, int>{"0", 0}, {"-12", -12}, {"+5", 5},
+                                    {"2147483647", 2147483647}, {"-2147483648", -2147483648LL}}) {
+    int v = 7;
+    EXPECT_TRUE(parseWholeInt(text, v)) << text;
+    EXPECT_EQ(v, value) << text;
+  }
+  for (const char* text : {"2147483648", "1x", "x", "", "1.0", " 1"}) {
+    int v = 7;
+    EXPECT_FALSE(parseWholeInt(text, v)) << text;
+    EXPECT_EQ(v, 7) << text;
+  }
+  for (const auto& [text, value] : {std::pair<const char*, double>{"0.05", 0.05}, {"5e-2", 0.05}, {"1", 1.0}, {".5", 0.5}}) {
+    double d = 0;
+    EXPECT_TRUE(parseWholeDecimal(text, d)) << text;
+    EXPECT_EQ(d, value) << text;
+  }
   double d = 0;
-  EXPECT_TRUE(parseWholeDecimal("0.05", d));
-  EXPECT_EQ(d, 0.05);
-  EXPECT_TRUE(parseWholeDecimal("5e-2", d));
-  EXPECT_EQ(d, 0.05);
-  EXPECT_TRUE(parseWholeDecimal("1", d));
-  EXPECT_TRUE(parseWholeDecimal(".5", d));
-  EXPECT_EQ(d, 0.5);
-  EXPECT_FALSE(parseWholeDecimal("0.05x", d));
-  EXPECT_FALSE(parseWholeDecimal("nan", d));
-  EXPECT_FALSE(parseWholeDecimal("inf", d));
-  EXPECT_FALSE(parseWholeDecimal("1e999", d));
-  EXPECT_FALSE(parseWholeDecimal("", d));
-  EXPECT_FALSE(parseWholeDecimal("0x10", d));
+  for (const char* text : {"0.05x", "nan", "inf", "1e999", "", "0x10"}) EXPECT_FALSE(parseWholeDecimal(text, d)) << text;
 }
 
 TEST(Random, FirstValuesForSeedOne) {

@@ -184,22 +184,15 @@ TEST(EMAlgorithm, StopRules) {
   EXPECT_EQ(stepsUntilStop(withNone, 1e-12), steps);
   // Its weights are those of the start: no step touches them.
   EXPECT_EQ(withNone[4].pairWeight, (std::vector<double>{0.5, 0.5}));
-  EMAlgorithm defaults;
-  EXPECT_EQ(defaults.eps, 0.0001);
-  EXPECT_EQ(defaults.initMode, 1);
 
-  // Every loop ends at the iteration limit, with a warning.
+  // Every loop ends at the iteration limit (its warning: the em
+  // iteration_limit case).
   auto ph = makePhenotypes({{"AA", 1}, {"AC", 1}, {"CC", 1}, {"AG", 1}, {"GG", 1}});
   EMAlgorithm em;
   setUp(em, ph, 0.0, 0);
-  em.setLabel("case");
-  auto [ok, out] = marlotest::captureStdout([&] { return em.performEM(); });
-  EXPECT_TRUE(ok);
+  EXPECT_TRUE(marlotest::captureStdout([&] { return em.performEM(); }).first);
   EXPECT_TRUE(em.reachedIterationLimit);
   EXPECT_EQ(em.emCnt, EMAlgorithm::kMaxIterations + 1);
-  EXPECT_EQ(out,
-            "Warning: EM stopped after 100000 iterations without convergence (sample type case); the estimate of "
-            "the last iteration is used\n");
 }
 
 // Same steps, frequencies and posteriors to the last bit, from an even and

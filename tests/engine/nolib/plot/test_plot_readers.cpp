@@ -38,33 +38,17 @@ plot::LdCell cell(float dprime, double lod, bool lodKnown = true) {
   return c;
 }
 
-TEST(LdColour, ClassesOnTheLikelihoodRatioColumn) {
-  // The column holds 2 ln(ratio): log10 LOD 3 is 6 ln 10, LOD 1 is 2 ln 10.
-  const double lod3 = 6 * std::log(10.0), lod1 = 2 * std::log(10.0);
-  EXPECT_EQ(plot::dprimeColour(cell(1.0f, lod3)), 0xFF0000u);
-  EXPECT_EQ(plot::dprimeColour(cell(0.6f, lod3)), 0xFF6C6Cu);  // 223 - 192*60/100 = 108
-  EXPECT_EQ(plot::dprimeColour(cell(1.0f, lod1)), 0xC0C0FFu);
-  EXPECT_EQ(plot::dprimeColour(cell(0.6f, lod1)), 0xFFFFFFu);
-  // Shades never reach the red of |D'| = 1, even when they round to 100.
-  EXPECT_EQ(plot::dprimeColour(cell(0.99999f, lod3)), 0xFF2121u);
-  EXPECT_EQ(plot::dprimeColour(cell(0.0f, lod3)), 0xFFDFDFu);
-  // A multi-allelic pair has no LOD: counted as below 2.
-  EXPECT_EQ(plot::dprimeColour(cell(1.0f, 0, false)), 0xC0C0FFu);
-}
-
-TEST(LdColour, ThresholdIsFourLnTenOnThePrintedValue) {
+// The colour of every class, the shades up to |D'| = 0.99999, the threshold
+// between 9.21034 and 9.21035 and a pair without LOD are pinned through the
+// program by the marloplot picture test LdDiamondsColoursGapsAndBlocks;
+// here the ends of the scales its rows do not reach.
+TEST(LdColour, EndsOfTheScales) {
+  EXPECT_EQ(plot::dprimeColour(cell(0.0f, 6 * std::log(10.0))), 0xFFDFDFu);  // the palest shade
   EXPECT_NEAR(plot::lodThreshold(), 9.2103403720, 1e-10);
-  // 9.21034 printed lies below 4 ln 10 = 9.2103403..., 9.21035 above.
-  EXPECT_EQ(plot::classifyDprime(cell(1.0f, 9.21034)), plot::DprimeClass::kWeakComplete);
-  EXPECT_EQ(plot::classifyDprime(cell(1.0f, 9.21035)), plot::DprimeClass::kStrongComplete);
   EXPECT_EQ(plot::classifyDprime(cell(1.0f, plot::lodThreshold())), plot::DprimeClass::kStrongComplete);
-}
-
-TEST(LdColour, R2GreyScale) {
   EXPECT_EQ(plot::r2Colour(0), 0xFFFFFFu);
   EXPECT_EQ(plot::r2Colour(1), 0x000000u);
-  EXPECT_EQ(plot::r2Colour(0.5), 0x808080u);     // 255 - 127
-  EXPECT_EQ(plot::r2Colour(0.004), 0xFFFFFFu);   // rounds to level 0
+  EXPECT_EQ(plot::r2Colour(0.004), 0xFFFFFFu);  // rounds to level 0
   EXPECT_NE(plot::kGapColour, plot::r2Colour(0.15));
 }
 
@@ -94,22 +78,18 @@ TEST(PwldReader, ReadsTheMergedSectionWindowAndPlaceholders) {
   plot::LdWindow t0 = plot::readPwldWindow(path, "0", 0, 1, 4);
   EXPECT_EQ(t0.type, "0");
   EXPECT_FLOAT_EQ(t0.cell(0, 1).dprime, 0.5f);
-  EXPECT_EQ(errorOf([&] { plot::readPwldWindow(path, "1", 0, 1, 4); }),
-            path + ": no section of sample type \"1\" (sample types: 0, M)");
   unlink(path.c_str());
 }
 
-TEST(PwldReader, OnlySectionIsTheDefaultAndSeveralWithoutMAreRefused) {
+// Several sections without M, or without the type asked for, are refused in
+// the marloplot input_errors case.
+TEST(PwldReader, OnlySectionIsTheDefault) {
   std::string row = "1\t0\t1\t10\t0.50000\t0.10000\t1.00000\t0.30000\t1.00000\t0.30000\tY\n";
   std::string one = writeTemp("one.pwld", section("case", row));
   plot::LdWindow w = plot::readPwldWindow(one, "", 0, 1, 2);
   EXPECT_EQ(w.type, "case");
   EXPECT_EQ(w.rowsInWindow, 1);
-  std::string two = writeTemp("two.pwld", section("0", row) + section("1", row));
-  EXPECT_EQ(errorOf([&] { plot::readPwldWindow(two, "", 0, 1, 2); }),
-            two + ": no section of the merged sample type M; choose one with --type (sample types: 0, 1)");
   unlink(one.c_str());
-  unlink(two.c_str());
 }
 
 TEST(PwldReader, MalformedRowsNameTheLine) {
@@ -123,7 +103,6 @@ TEST(PwldReader, MalformedRowsNameTheLine) {
   EXPECT_EQ(refuse(ok + "2\t0\t1\t10\t0.5\t0.1\t1\t0.3\t1\t0.3\tY\n", 3), ", line 6: pair 0-1 out of order");
   EXPECT_EQ(refuse(ok + "2\t1\t1\t10\t0.5\t0.1\t1\t0.3\t1\t0.3\tY\n", 3),
             ", line 6: not a pair row (Marker1 and Marker2 must be integers with Marker1 < Marker2)");
-  EXPECT_EQ(refuse("1\t0\t2\t10\t0.5\t0.1\t1\t0.3\t1\tY\n", 3), ", line 5: 10 fields instead of 11");
   EXPECT_EQ(refuse("1\t0\t2\t10\t1.5\t0.1\t1\t0.3\t1\t0.3\tY\n", 3), ", line 5: |D'| must be a number from 0 to 1");
   EXPECT_EQ(refuse("1\t0\t2\t10\t0.5\t0.1\tnan\t0.3\t1\t0.3\tY\n", 3),
             ", line 5: LOD \"nan\" is neither a number nor -");
@@ -196,11 +175,7 @@ TEST(AssocReader, SmallerOfTheTwoPValuesPerRow) {
   plot::ReportInfo info = plot::readAssocReport(path, [&](std::string_view, double p, long long) { ps.push_back(p); });
   EXPECT_EQ(info.featureType, "SNP");
   EXPECT_EQ(ps, (std::vector<double>{0.2, 0.04}));
-  std::string bad = writeTemp("bad.crss", text + "rs3\t1\t1-1\t0\t0\t1\t1.5\tN\t1\t0.3\tN\n");
-  EXPECT_EQ(errorOf([&] { plot::readAssocReport(bad, [](std::string_view, double, long long) {}); }),
-            bad + ", line 6: GFT_p \"1.5\" is not a probability");
   unlink(path.c_str());
-  unlink(bad.c_str());
 }
 
 TEST(Chromosomes, NaturalOrder) {
