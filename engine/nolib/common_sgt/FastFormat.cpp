@@ -228,6 +228,13 @@ void TextBuffer::makeRoom(size_t n) {
 }
 
 void TextBuffer::appendTextGeneral(std::string_view text) {
+  // A long text (a worker's rows) goes to the stream as it is rather than
+  // through the buffer: the writer's copy is the part of a threaded run that
+  // no worker can share.
+  if (m_fp && text.size() >= m_cap / 4) {
+    if (flush() && std::fwrite(text.data(), 1, text.size(), m_fp) != text.size()) m_failed = true;
+    return;
+  }
   char* p = reserve(text.size());
   std::memcpy(p, text.data(), text.size());
   m_len += text.size();

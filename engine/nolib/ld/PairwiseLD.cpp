@@ -136,15 +136,13 @@ struct PairChunk {
   TextBuffer pwlds{1 << 16};
   std::string console;
   std::vector<StoredPair> pairs;
-  std::vector<size_t> pwldEnd, pwldsEnd, consoleEnd, pairsEnd;
+  std::vector<size_t> consoleEnd, pairsEnd;
 
   void clear() {
     pwld.clear();
     pwlds.clear();
     console.clear();
     pairs.clear();
-    pwldEnd.clear();
-    pwldsEnd.clear();
     consoleEnd.clear();
     pairsEnd.clear();
   }
@@ -275,8 +273,6 @@ bool pairLoop(const GenoData& data, const PairwiseLDOptions& o, OutputFiles& out
     if (packed && !perWorker[worker]) perWorker[worker] = std::make_unique<PackedPairComputer>(*packed);
     for (int i = chunkFirst[chunk]; i < chunkFirst[chunk + 1]; ++i) {
       computeRowsOf(data, o, i, rowsBefore[i], perWorker[worker].get(), c);
-      c.pwldEnd.push_back(c.pwld.size());
-      c.pwldsEnd.push_back(c.pwlds.size());
       c.consoleEnd.push_back(c.console.size());
       c.pairsEnd.push_back(c.pairs.size());
     }
@@ -284,23 +280,21 @@ bool pairLoop(const GenoData& data, const PairwiseLDOptions& o, OutputFiles& out
   int64_t rows = 0;
   auto emit = [&](int64_t chunk) {
     const PairChunk& c = slots[static_cast<size_t>(chunk % static_cast<int64_t>(window))];
-    const std::string_view pwld = c.pwld.view(), pwlds = c.pwlds.view();
-    size_t a = 0, b = 0, t = 0, p = 0;
+    size_t t = 0, p = 0;
     for (int i = chunkFirst[chunk], r = 0; i < chunkFirst[chunk + 1]; ++i, ++r) {
       printf("%d ", i);
       reportValue(1, static_cast<int>(static_cast<int64_t>(i + 1) * 100 / (n - 1)));
       fwrite(c.console.data() + t, 1, c.consoleEnd[r] - t, stdout);
       t = c.consoleEnd[r];
-      out.pwld.appendText(pwld.substr(a, c.pwldEnd[r] - a));
-      a = c.pwldEnd[r];
-      out.pwlds.appendText(pwlds.substr(b, c.pwldsEnd[r] - b));
-      b = c.pwldsEnd[r];
       for (; p < c.pairsEnd[r]; ++p) store.add(c.pairs[p].i, c.pairs[p].j, c.pairs[p].summary);
       rows = rowsBefore[i + 1];
-      // A file that can no longer be written (a full disk) ends the loop.
-      if (out.pwld.failed() || out.pwlds.failed()) return false;
     }
-    return true;
+    // The chunk's rows in one piece each (a long text is written without
+    // another copy); a file that can no longer be written (a full disk)
+    // ends the loop.
+    out.pwld.appendText(c.pwld.view());
+    out.pwlds.appendText(c.pwlds.view());
+    return !out.pwld.failed() && !out.pwlds.failed();
   };
   runOrdered(workers, chunks, window, compute, emit);
 

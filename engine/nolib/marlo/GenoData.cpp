@@ -9,6 +9,8 @@
 #include <cstring>
 #include <set>
 #include <string_view>
+#include <system_error>
+#include <thread>
 
 #include "common_sgt/Console.h"
 #include "common_sgt/ErrorReport.h"
@@ -297,15 +299,16 @@ struct GenoData::LineBatch {
 };
 
 bool GenoData::readMarkerLines(LineReader& reader, const char* fileName, std::vector<std::string>& texts) {
-  LineBatch batch;
-  std::string_view line;
-  for (int k0 = 0; k0 < m_ori_nummarker; k0 += kBatchLines) {
+  // Reads the lines of markers k0 ... into a batch; true when the file ended
+  // (or failed) before them all.
+  auto readBatch = [&](int k0, LineBatch& batch) {
     const int want = std::min(kBatchLines, m_ori_nummarker - k0);
     batch.firstMarker = k0;
     batch.text.clear();
     batch.start.assign(1, 0);
     batch.lineNumber.clear();
     bool ended = false;
+    std::string_view line;
     for (int r = 0; r < want; ++r) {
       if (!reader.next(line)) {
         ended = true;
@@ -316,8 +319,34 @@ bool GenoData::readMarkerLines(LineReader& reader, const char* fileName, std::ve
       batch.lineNumber.push_back(reader.lineNumber());
     }
     batch.count = static_cast<int>(batch.lineNumber.size());
+    return ended;
+  };
+  // With several workers the next batch is read while this one is parsed.
+  LineBatch batches[2];
+  int current = 0;
+  bool ended = m_ori_nummarker > 0 && readBatch(0, batches[0]);
+  for (int k0 = 0; k0 < m_ori_nummarker; k0 += kBatchLines) {
+    LineBatch& batch = batches[current];
+    const int next = k0 + kBatchLines;
+    bool nextEnded = false;
+    std::thread ahead;
+    if (!ended && next < m_ori_nummarker) {
+      if (m_workers > 1) {
+        try {
+          ahead = std::thread([&] { nextEnded = readBatch(next, batches[1 - current]); });
+        } catch (const std::system_error&) {
+          // No thread: the batch is read after this one is parsed.
+        }
+      }
+    }
     // A malformed line before the end of the data is reported first.
-    if (!parseBatch(batch, fileName, texts)) return false;
+    const bool parsed = parseBatch(batch, fileName, texts);
+    if (ahead.joinable()) {
+      ahead.join();
+    } else if (parsed && !ended && next < m_ori_nummarker) {
+      nextEnded = readBatch(next, batches[1 - current]);
+    }
+    if (!parsed) return false;
     if (ended) {
       badMarkerLine(fileName, reader.lineNumber() + 1, k0 + batch.count,
                     reader.failed() ? std::string("read error: ") + strerror(reader.error())
@@ -325,6 +354,8 @@ bool GenoData::readMarkerLines(LineReader& reader, const char* fileName, std::ve
                                           " marker lines counted");
       return false;
     }
+    ended = nextEnded;
+    current = 1 - current;
   }
   return true;
 }

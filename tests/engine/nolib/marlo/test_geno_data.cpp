@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -263,6 +264,7 @@ TEST(GenoDataLoad, WorkersGiveTheDataAndMessagesOfOneThread) {
     // second may come before the first), or a position that is no number;
     // round 0 stays clean.
     bool refused = false;
+    int firstBad = markers;  // the marker whose line must be reported
     for (int f = 0; f < (round == 0 ? 0 : 1 + round % 2); ++f) {
       const int k = static_cast<int>(rng() % markers);
       const size_t lineStart = content.find("\nrs" + std::to_string(k + 1) + "\t") + 1;
@@ -271,14 +273,32 @@ TEST(GenoDataLoad, WorkersGiveTheDataAndMessagesOfOneThread) {
       if (round % 7 == 6) {
         line.replace(line.find('\t', line.find('\t') + 1) + 1, 1, "x");
         refused = true;
+        firstBad = std::min(firstBad, k);
       } else {
         const size_t sample = rng() % n;
         const std::string& flaw = flaws[(round / 2 + f) % flaws.size()];
         line.replace(line.find("\t+\t") + 3 + 4 * sample, 3, flaw);
         // Only columns after the last sample's are ignored.
-        if (!(flaw == "A/A\textra" && sample + 1 == static_cast<size_t>(n))) refused = true;
+        if (!(flaw == "A/A\textra" && sample + 1 == static_cast<size_t>(n))) {
+          refused = true;
+          firstBad = std::min(firstBad, k);
+        }
       }
       content.replace(lineStart, lineEnd - lineStart, line);
+    }
+    // Every fifth file loses lines between the header and the data (it
+    // ends before the lines counted), possibly in the batch read ahead.
+    // The last line kept has a bad position: it, not the end, is reported.
+    const bool cut = round % 5 == 3 && markers > 2;
+    std::string shorter = content;
+    if (cut) {
+      const int kept = 1 + static_cast<int>(rng() % static_cast<unsigned>(markers - 1));
+      const size_t lastKept = content.find("\nrs" + std::to_string(kept) + "\t") + 1;
+      const size_t position = content.find('\t', content.find('\t', lastKept) + 1) + 1;
+      content[position] = 'y';
+      shorter = content.substr(0, content.find('\n', lastKept) + 1);
+      refused = true;
+      firstBad = std::min(firstBad, kept - 1);
     }
     const std::string path = writeFile("workers", content);
     std::string expectedOut;
@@ -287,7 +307,9 @@ TEST(GenoDataLoad, WorkersGiveTheDataAndMessagesOfOneThread) {
     for (unsigned workers : {1u, 2u, 3u, 7u}) {
       GenoData d;
       d.setWorkers(workers);
+      writeFile("workers", content);
       ASSERT_TRUE(captureStdout([&] { return d.loadHeader(path.c_str()); }).first);
+      if (cut) writeFile("workers", shorter);
       auto [ok, out] = captureStdout([&] { return d.loadData(path.c_str(), round % 3 ? "M" : "x"); });
       if (workers == 1) {
         expectedOk = ok;
@@ -307,5 +329,12 @@ TEST(GenoDataLoad, WorkersGiveTheDataAndMessagesOfOneThread) {
       for (int k = 0; k < d.m_nummarker && ok; ++k) EXPECT_EQ(d.alleleText(k), one.alleleText(k));
     }
     EXPECT_EQ(expectedOk, !refused) << "round " << round << ": " << expectedOut;
+    if (refused) {
+      // One message, about the first bad line.
+      const size_t at = expectedOut.find("GenoData::loadData ");
+      EXPECT_NE(expectedOut.find("(marker #" + std::to_string(firstBad) + ")", at), std::string::npos)
+          << "round " << round << ": " << expectedOut;
+      EXPECT_EQ(expectedOut.find("GenoData::loadData ", at + 1), std::string::npos) << "round " << round << ": " << expectedOut;
+    }
   }
 }
