@@ -11,8 +11,9 @@
 #include "common_sgt/Parallel.h"
 #include "common_sgt/Settings.h"
 
-long long joinMemoryLimit(long long configuredBytes) {
+long long joinMemoryLimit(long long configuredBytes, long long needed) {
   if (configuredBytes > 0) return configuredBytes;
+  if (needed >= 0 && needed < (16LL << 20)) return -1;
   const long long available = availableMemoryBytes();
   return available > 0 ? available / 10 * 9 : -1;
 }
@@ -274,7 +275,7 @@ bool LigationJoin::numberCells(const BlockHaplotypeSet& left, const BlockHaploty
   const long long bytes = combinations * static_cast<long long>(sizeof(double) + 2 * sizeof(int)) +
                           cellsAtMost * perCell + sides * 3 * static_cast<long long>(sizeof(int)) +
                           (numLeftHaplotypes + 1LL + 2LL * numRightHaplotypes) * static_cast<long long>(sizeof(int));
-  const long long limit = joinMemoryLimit(m_settings.memoryLimitBytes);
+  const long long limit = joinMemoryLimit(m_settings.memoryLimitBytes, bytes);
   const bool fits = cellsAtMost <= 0x7fffffffLL && (limit <= 0 || bytes <= limit);
   figures.combinations = combinations;
   if (fits) {

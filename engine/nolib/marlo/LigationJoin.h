@@ -48,8 +48,11 @@ struct JoinFigures {
 };
 
 // Bytes a join may use: configured when above 0, else nine tenths of the
-// memory the machine has available; -1 when that is unknown.
-long long joinMemoryLimit(long long configuredBytes);
+// memory the machine has available; -1 when that is unknown. Asking the
+// system reads several files, which costs more than a small join (blocking
+// runs thousands): a join that needs less than 16 MB passes `needed` and
+// gets -1 (no limit) without the question unless a limit is configured.
+long long joinMemoryLimit(long long configuredBytes, long long needed = -1);
 
 // Bytes the joins running at one time may take together (joins of one level
 // run side by side): a join waits until the others leave room for its

@@ -245,7 +245,8 @@ bool PLEMAlgorithm::mergeLevel() {
     rightNode[j] = nodeOf(2 * j + 1, (2 * j + 1) * m_levelLength);
     firstStamp[j] = m_tree.reserveStamps(numPheno);
   }
-  JoinMemoryBudget budget(memoryLimit());
+  // Only joins side by side share a limit.
+  JoinMemoryBudget budget(workers > 1 && joins > 1 ? memoryLimit() : -1);
   std::vector<BlockHaplotypeSet> joined(static_cast<size_t>(joins) + (m_numBlocks % 2));
   std::vector<std::vector<int>> partLeft(joins), partRight(joins);
   const size_t window = unevenWindow(workers, 0);
@@ -351,7 +352,7 @@ bool PLEMAlgorithm::keepJoined(const LigationJoin& join, const BlockHaplotypeSet
   for (int cell = 0; cell < cells; ++cell)
     if (copies[cell] >= plemEps) ++n;
   const long long bytes = n * markers;
-  const long long limit = memoryLimit();
+  const long long limit = joinMemoryLimit(memoryLimitBytes, bytes);
   if (n > 0x7fffffffLL || (limit > 0 && bytes > limit)) {
     reportJoinNoMemory(labelText(), bytes, rangeFrom, rangeFrom + width);
     return false;
