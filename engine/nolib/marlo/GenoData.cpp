@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <set>
 #include <string_view>
 #include <system_error>
@@ -330,19 +331,33 @@ bool GenoData::readMarkerLines(LineReader& reader, const char* fileName, std::ve
     const int next = k0 + kBatchLines;
     bool nextEnded = false;
     std::thread ahead;
+    std::exception_ptr aheadFailure;
     if (!ended && next < m_ori_nummarker) {
       if (m_workers > 1) {
         try {
-          ahead = std::thread([&] { nextEnded = readBatch(next, batches[1 - current]); });
+          ahead = std::thread([&] {
+            try {
+              nextEnded = readBatch(next, batches[1 - current]);
+            } catch (...) {
+              aheadFailure = std::current_exception();  // out of memory: rethrown below
+            }
+          });
         } catch (const std::system_error&) {
           // No thread: the batch is read after this one is parsed.
         }
       }
     }
     // A malformed line before the end of the data is reported first.
-    const bool parsed = parseBatch(batch, fileName, texts);
+    bool parsed = false;
+    try {
+      parsed = parseBatch(batch, fileName, texts);
+    } catch (...) {
+      if (ahead.joinable()) ahead.join();
+      throw;
+    }
     if (ahead.joinable()) {
       ahead.join();
+      if (aheadFailure) std::rethrow_exception(aheadFailure);
     } else if (parsed && !ended && next < m_ori_nummarker) {
       nextEnded = readBatch(next, batches[1 - current]);
     }
