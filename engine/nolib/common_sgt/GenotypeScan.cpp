@@ -20,6 +20,13 @@ bool TabFieldCursor::next(std::string_view& field) {
   return true;
 }
 
+void splitTabs(std::string_view text, std::vector<std::string_view>& fields) {
+  fields.clear();
+  TabFieldCursor cursor(text);
+  std::string_view field;
+  while (cursor.next(field)) fields.push_back(field);
+}
+
 bool TabFieldCursor::skip(std::size_t n) {
   std::string_view field;
   for (std::size_t i = 0; i < n; ++i)

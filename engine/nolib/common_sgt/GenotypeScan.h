@@ -32,6 +32,10 @@ class TabFieldCursor {
   bool m_done = false;
 };
 
+// Splits a text at tabs, as TabFieldCursor walks it (empty fields kept);
+// the fields point into the text.
+void splitTabs(std::string_view text, std::vector<std::string_view>& fields);
+
 // Counts the tab-separated columns of one line by their text. Columns are
 // gathered in groups (a sample class, say): column c belongs to group
 // groups[c], every column beyond the group list to the extra group

@@ -10,25 +10,11 @@
 #include <unordered_set>
 
 #include "genoio/Error.h"
+#include "genoio/Samples.h"
 
 namespace genoio {
 
 namespace {
-
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-
-// Whitespace-separated fields of a line; the line end is already removed.
-void splitFields(std::string_view line, std::vector<std::string_view>& fields) {
-  fields.clear();
-  size_t i = 0;
-  while (i < line.size()) {
-    while (i < line.size() && isBlank(line[i])) ++i;
-    if (i == line.size()) break;
-    size_t start = i;
-    while (i < line.size() && !isBlank(line[i])) ++i;
-    fields.push_back(line.substr(start, i - start));
-  }
-}
 
 std::string_view chomp(const char* text, ssize_t length) {
   std::string_view line(text, static_cast<size_t>(length));
@@ -93,7 +79,7 @@ void BedReader::readFam() {
   errno = 0;
   while ((got = getline(&m_buffer.text, &m_buffer.capacity, fp)) >= 0) {
     ++number;
-    splitFields(chomp(m_buffer.text, got), fields);
+    fields = whitespaceFields(chomp(m_buffer.text, got));
     if (fields.empty()) continue;
     if (fields.size() != 6) {
       failure = m_famName + ": line " + std::to_string(number) + ": " + std::to_string(fields.size()) +
@@ -170,7 +156,7 @@ bool BedReader::next() {
       return false;
     }
     ++m_bimLine;
-    splitFields(chomp(m_buffer.text, got), fields);
+    fields = whitespaceFields(chomp(m_buffer.text, got));
     if (!fields.empty()) break;
   }
   if (fields.size() != 6)

@@ -9,22 +9,21 @@
 
 namespace genoio {
 
-namespace {
-
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-
 std::vector<std::string_view> whitespaceFields(std::string_view line) {
+  auto blank = [](char c) { return c == ' ' || c == '\t'; };
   std::vector<std::string_view> fields;
   size_t i = 0;
   while (i < line.size()) {
-    while (i < line.size() && isBlank(line[i])) ++i;
+    while (i < line.size() && blank(line[i])) ++i;
     if (i == line.size()) break;
     size_t start = i;
-    while (i < line.size() && !isBlank(line[i])) ++i;
+    while (i < line.size() && !blank(line[i])) ++i;
     fields.push_back(line.substr(start, i - start));
   }
   return fields;
 }
+
+namespace {
 
 bool hasWhitespace(std::string_view text) {
   for (char c : text)

@@ -12,6 +12,10 @@ struct SampleTable {
   std::vector<std::string> types;  // same length as ids
 };
 
+// The fields of a line separated by runs of spaces and tabs (types files,
+// fileset .fam and .bim lines); the line end is already removed.
+std::vector<std::string_view> whitespaceFields(std::string_view line);
+
 // Checks the identifiers an input supplies before any output is made.
 // Refuses (throws Error naming `source`): an empty identifier, one holding a
 // tab, line feed or carriage return (the genotype file separates columns by

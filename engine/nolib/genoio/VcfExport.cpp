@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common_sgt/GenotypeScan.h"
 #include "common_sgt/LineReader.h"
 #include "genoio/Error.h"
 #include "genoio/PendingFile.h"
@@ -17,20 +18,6 @@
 namespace genoio {
 
 namespace {
-
-void splitTabs(std::string_view line, std::vector<std::string_view>& fields) {
-  fields.clear();
-  size_t start = 0;
-  for (;;) {
-    size_t tab = line.find('\t', start);
-    if (tab == std::string_view::npos) {
-      fields.push_back(line.substr(start));
-      return;
-    }
-    fields.push_back(line.substr(start, tab - start));
-    start = tab + 1;
-  }
-}
 
 // Tab-free index of a base, or -1 for N, or -2 for anything else.
 int baseIndex(char c) {

@@ -121,18 +121,5 @@ bool TextReader::seek(long long offset, long long lineNumberBefore) {
   return true;
 }
 
-void splitTabs(std::string_view line, std::vector<std::string_view>& fields) {
-  fields.clear();
-  size_t start = 0;
-  for (;;) {
-    size_t tab = line.find('\t', start);
-    if (tab == std::string_view::npos) {
-      fields.push_back(line.substr(start));
-      return;
-    }
-    fields.push_back(line.substr(start, tab - start));
-    start = tab + 1;
-  }
-}
 
 }  // namespace plot

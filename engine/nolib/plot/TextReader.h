@@ -3,6 +3,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common_sgt/GenotypeScan.h"
+
 // Line-by-line reading of a result file of any size with read(2), keeping
 // only the current line in memory. Unlike stdio it tells a read error from
 // the end of the file, so a picture is never drawn from a file cut short by
@@ -52,7 +54,7 @@ class TextReader {
   int m_errno = 0;
 };
 
-// Splits a line at tabs (empty fields kept).
-void splitTabs(std::string_view line, std::vector<std::string_view>& fields);
+// splitTabs (tab-separated fields, empty ones kept) comes from the scanning
+// primitives shared with the programs.
 
 }  // namespace plot
