@@ -56,6 +56,7 @@ VcfReader::VcfReader(const std::string& path, int threads, bool passOnly) : m_pa
     throw Error(path + ": not a VCF or BCF file (htslib sees: " + kind + ")");
   }
   m_text = format->format == vcf;
+  m_binary = format->format == bcf;
   if (threads > 1) hts_set_threads(m_fp, threads);
   m_hdr = bcf_hdr_read(m_fp);
   if (!m_hdr) throw Error(path + ": cannot read the VCF header (see htslib's message above)");
@@ -132,7 +133,8 @@ bool VcfReader::next() {
   // defines it itself; every other flag means the record is damaged.
   if (ret < -1 || (m_rec->errcode & ~(BCF_ERR_CTG_UNDEF | BCF_ERR_TAG_UNDEF))) {
     throw Error(m_path + ": " + (m_text ? "line " + std::to_string(m_headerLines + m_records) : "record " + std::to_string(m_records)) +
-                ": cannot be read as a VCF record (see htslib's message above)");
+                (m_binary ? ": cannot be read as a BCF record (damaged or cut short)"
+                          : ": cannot be read as a VCF record (see htslib's message above)"));
   }
   bcf_unpack(m_rec, BCF_UN_STR | BCF_UN_FLT);
   m_marker.clear();

@@ -74,6 +74,7 @@ class VcfReader : public VariantSource {
   SampleTable m_samples;
   bool m_passOnly;
   bool m_text = false;          // plain or bgzipped VCF text: line numbers are known
+  bool m_binary = false;        // BCF, whose damaged records htslib often refuses silently
   long long m_headerLines = 0;  // lines before the first record
   long long m_records = 0;
   long long m_size = -1;
