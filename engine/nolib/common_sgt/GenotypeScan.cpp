@@ -1,9 +1,15 @@
 #include "common_sgt/GenotypeScan.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <vector>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define GENOTYPE_SCAN_VECTORS 1
+#endif
 
 bool TabFieldCursor::next(std::string_view& field) {
   if (m_done) return false;
@@ -34,12 +40,26 @@ bool TabFieldCursor::skip(std::size_t n) {
   return true;
 }
 
-GenotypeColumnScan::GenotypeColumnScan() : m_firstSeen(1), m_slashSlots(1u << 16, 0) {}
+namespace {
+bool vectorsAvailable() {
+#ifdef GENOTYPE_SCAN_VECTORS
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
+#else
+  return false;
+#endif
+}
+}  // namespace
+
+GenotypeColumnScan::GenotypeColumnScan()
+    : m_firstSeen(1), m_slashSlots(1u << 16, 0), m_wholeLine(vectorsAvailable()) {}
 
 void GenotypeColumnScan::setGroups(std::vector<std::uint32_t> groups, std::size_t groupCount) {
   m_groups = std::move(groups);
   m_groupCount = groupCount;
   m_stride = groupCount + 1;
+  m_groupBlocks = 0;
+  m_groupBits.clear();
   m_texts.clear();
   m_counts.clear();
   m_firstSeen.assign(m_stride, {});
@@ -93,6 +113,7 @@ void GenotypeColumnScan::scan(std::string_view genotypes) {
   }
   m_texts.clear();
   m_irregular.clear();
+  if (m_wholeLine && scanWholeLine(genotypes.data(), genotypes.size())) return;
 
   const char* p = genotypes.data();
   const char* const end = p + genotypes.size();
@@ -133,3 +154,168 @@ void GenotypeColumnScan::scan(std::string_view genotypes) {
   }
   m_columns = column + 1;
 }
+
+// Group bits for the first 64 * blocks columns: a column beyond the group
+// list belongs to the extra group.
+void GenotypeColumnScan::coverGroups(std::size_t blocks) {
+  if (blocks <= m_groupBlocks) return;
+  std::vector<std::uint64_t> bits(m_stride * blocks, 0);
+  for (std::size_t column = 0; column < 64 * blocks; ++column) {
+    const std::size_t group = column < m_groups.size() ? m_groups[column] : m_groupCount;
+    bits[group * blocks + column / 64] |= std::uint64_t{1} << (column % 64);
+  }
+  m_groupBits = std::move(bits);
+  m_groupBlocks = blocks;
+}
+
+#ifdef GENOTYPE_SCAN_VECTORS
+namespace {
+// The columns of 64-column blocks that hold a text, as bits: the blocks
+// before the last are read in place, the last from a padded copy.
+using TextBits = void (*)(const std::uint32_t* words, std::size_t fullBlocks, const std::uint32_t* tail,
+                          std::uint32_t text, std::uint64_t* bits);
+
+__attribute__((target("avx2"))) void textBitsEight(const std::uint32_t* words, std::size_t fullBlocks,
+                                                   const std::uint32_t* tail, std::uint32_t text,
+                                                   std::uint64_t* bits) {
+  const __m256i t = _mm256_set1_epi32(static_cast<int>(text));
+  for (std::size_t b = 0; b <= fullBlocks; ++b) {
+    const std::uint32_t* block = b < fullBlocks ? words + 64 * b : tail;
+    std::uint64_t word = 0;
+    for (unsigned k = 0; k < 8; ++k) {
+      const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + 8 * k));
+      const unsigned m = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(v, t))));
+      word |= static_cast<std::uint64_t>(m) << (8 * k);
+    }
+    bits[b] = word;
+  }
+}
+
+__attribute__((target("avx512f"))) void textBitsSixteen(const std::uint32_t* words, std::size_t fullBlocks,
+                                                        const std::uint32_t* tail, std::uint32_t text,
+                                                        std::uint64_t* bits) {
+  const __m512i t = _mm512_set1_epi32(static_cast<int>(text));
+  for (std::size_t b = 0; b <= fullBlocks; ++b) {
+    const std::uint32_t* block = b < fullBlocks ? words + 64 * b : tail;
+    std::uint64_t word = 0;
+    for (unsigned k = 0; k < 4; ++k) {
+      const __m512i v = _mm512_loadu_si512(block + 16 * k);
+      word |= static_cast<std::uint64_t>(_mm512_cmpeq_epi32_mask(v, t)) << (16 * k);
+    }
+    bits[b] = word;
+  }
+}
+
+TextBits chooseTextBits() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx512f") ? textBitsSixteen : textBitsEight;
+}
+const TextBits textBits = chooseTextBits();
+
+// Whether n words are all "x/y" and a tab, x and y not tabs.
+__attribute__((target("avx2"))) bool allGenotypeWords(const std::uint32_t* words, std::size_t n) {
+  const __m256i fixedMask = _mm256_set1_epi32(static_cast<int>(0xFF00FF00u));
+  const __m256i fixedBytes = _mm256_set1_epi32(0x09002F00);
+  const __m256i letterMask = _mm256_set1_epi32(0x00FF00FF);
+  const __m256i tabs = _mm256_set1_epi8('\t');
+  __m256i bad = _mm256_setzero_si256();
+  std::size_t c = 0;
+  for (; c + 8 <= n; c += 8) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(words + c));
+    bad = _mm256_or_si256(bad, _mm256_xor_si256(_mm256_and_si256(v, fixedMask), fixedBytes));
+    bad = _mm256_or_si256(bad, _mm256_and_si256(_mm256_cmpeq_epi8(v, tabs), letterMask));
+  }
+  if (!_mm256_testz_si256(bad, bad)) return false;
+  for (; c < n; ++c) {
+    const std::uint32_t w = words[c];
+    if ((w & 0xFF00FF00u) != 0x09002F00u || (w & 0xFFu) == '\t' || ((w >> 16) & 0xFFu) == '\t') return false;
+  }
+  return true;
+}
+}  // namespace
+
+// A line of nothing but "x/y" columns, the usual genotype line, is counted
+// text by text over the whole line rather than column by column: comparing
+// eight or sixteen columns at once gives a text's columns as bits, and a
+// group's count of the text is the population count of those bits within
+// the group's columns. Texts are found in order of first appearance (each is
+// the first column no earlier text matched), and a group's order of meeting
+// them is the order of their first columns within the group, so the tables
+// are the same as the column path's. A line with any other column, or with
+// more distinct texts than make this pay, is left to the column path
+// untouched.
+__attribute__((target("popcnt"))) bool GenotypeColumnScan::scanWholeLine(const char* p, std::size_t size) {
+  constexpr std::size_t kMostTexts = 16;
+  if (size % 4 != 3) return false;
+  const std::size_t n = (size + 1) / 4;
+  const std::size_t blocks = (n + 63) / 64;
+  const std::size_t fullBlocks = blocks - 1;
+  // The last block, its missing tab added and padded with zero words (a
+  // genotype word always holds a tab); the bytes before it are read where
+  // they lie.
+  m_words.assign(64, 0);
+  const std::size_t tailStart = 256 * fullBlocks;
+  memcpy(m_words.data(), p + tailStart, size - tailStart);
+  reinterpret_cast<char*>(m_words.data())[size - tailStart] = '\t';
+  const std::uint32_t* tail = m_words.data();
+  const std::uint32_t* words = reinterpret_cast<const std::uint32_t*>(p);  // read with unaligned loads only
+  if (!allGenotypeWords(words, 64 * fullBlocks) || !allGenotypeWords(tail, n - 64 * fullBlocks)) return false;
+  auto wordAt = [&](std::size_t column) {
+    std::uint32_t w;
+    memcpy(&w, column < 64 * fullBlocks ? p + 4 * column : reinterpret_cast<const char*>(tail + column % 64), 4);
+    return w;
+  };
+
+  m_textBits.resize(kMostTexts * blocks);
+  std::size_t firstColumn[kMostTexts];
+  std::size_t texts = 0;
+  std::size_t next = 0;  // the first column no text has matched yet
+  while (next < n) {
+    if (texts == kMostTexts) return false;
+    firstColumn[texts] = next;
+    textBits(words, fullBlocks, tail, wordAt(next), m_textBits.data() + texts * blocks);
+    ++texts;
+    // The next unmatched column lies after this text's first one; the
+    // padding is never matched, so finding it ends the line.
+    std::size_t found = n;
+    for (std::size_t b = next / 64; b < blocks && found == n; ++b) {
+      std::uint64_t matched = 0;
+      for (std::size_t t = 0; t < texts; ++t) matched |= m_textBits[t * blocks + b];
+      if (~matched) found = 64 * b + static_cast<std::size_t>(__builtin_ctzll(~matched));
+    }
+    next = found;
+  }
+
+  coverGroups(blocks);
+  for (std::size_t t = 0; t < texts; ++t) addText(p + 4 * firstColumn[t]);
+  std::size_t firstInGroup[kMostTexts];
+  std::uint32_t order[kMostTexts];
+  // The extra group has columns only when the line is longer than the list.
+  const std::size_t groups = n > m_groups.size() ? m_stride : m_groupCount;
+  for (std::size_t g = 0; g < groups; ++g) {
+    const std::uint64_t* groupBits = m_groupBits.data() + g * m_groupBlocks;
+    std::size_t met = 0;
+    for (std::size_t t = 0; t < texts; ++t) {
+      const std::uint64_t* bits = m_textBits.data() + t * blocks;
+      std::uint32_t count = 0;
+      std::size_t first = n;
+      for (std::size_t b = 0; b < blocks; ++b) {
+        const std::uint64_t both = bits[b] & groupBits[b];
+        if (both && first == n) first = 64 * b + static_cast<std::size_t>(__builtin_ctzll(both));
+        count += static_cast<std::uint32_t>(__builtin_popcountll(both));
+      }
+      m_counts[t * m_stride + g] = count;
+      if (count) {
+        firstInGroup[t] = first;
+        order[met++] = static_cast<std::uint32_t>(t);
+      }
+    }
+    std::sort(order, order + met, [&](std::uint32_t a, std::uint32_t b) { return firstInGroup[a] < firstInGroup[b]; });
+    m_firstSeen[g].assign(order, order + met);
+  }
+  m_columns = n;
+  return true;
+}
+#else
+bool GenotypeColumnScan::scanWholeLine(const char*, std::size_t) { return false; }
+#endif

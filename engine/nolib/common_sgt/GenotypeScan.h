@@ -74,6 +74,8 @@ class GenotypeColumnScan {
   const std::vector<std::uint32_t>& firstSeen(std::size_t group) const { return m_firstSeen[group]; }
 
  private:
+  bool scanWholeLine(const char* p, std::size_t size);
+  void coverGroups(std::size_t blocks);
   std::uint32_t indexOf(const char* p);
   std::uint32_t addText(const char* p);
   std::uint32_t addSlashText(const char* p, unsigned key);
@@ -95,5 +97,13 @@ class GenotypeColumnScan {
   // reset before the next (the line's own bytes may be gone by then).
   std::vector<std::uint32_t> m_slashSlots;
   std::vector<unsigned> m_usedSlots;
+  // The whole-line path (where the processor has the vector instructions):
+  // the line's columns as words, then by group and by text the columns as
+  // bits, 64 to a word.
+  bool m_wholeLine = false;
+  std::vector<std::uint32_t> m_words;
+  std::vector<std::uint64_t> m_groupBits;  // by group, then block
+  std::size_t m_groupBlocks = 0;           // blocks m_groupBits covers
+  std::vector<std::uint64_t> m_textBits;   // by text, then block
 };
 

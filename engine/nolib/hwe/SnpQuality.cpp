@@ -34,7 +34,7 @@ void GenotypeTally::addSlow(char a1, char separator, char a2, int count) {
 int GenotypeTally::countOf(const char* text, size_t length) const {
   if (length != 3) return 0;
   for (const Entry& e : m_entries)
-    if (memcmp(e.text, text, 3) == 0) return e.count;
+    if (e.text[0] == text[0] && e.text[1] == text[1] && e.text[2] == text[2]) return e.count;
   return 0;
 }
 
@@ -134,10 +134,11 @@ void computeSnpQuality(const GenotypeTally& tally, SnpQuality& q) {
       const AlleleCount& aj = q.alleles[j];
       double e = i == j ? static_cast<double>(ai.count * ai.count) / (2.0 * t)
                         : static_cast<double>(ai.count * aj.count) / t;
-      std::string name = ai.text + "/" + aj.text;
-      if (tally.countOf(name.data(), name.size()) == 0) name = aj.text + "/" + ai.text;
+      ExpectedGenotype& x = q.expected.emplace_back();
+      x.name.append(ai.text).append(1, '/').append(aj.text);
+      if (tally.countOf(x.name.data(), x.name.size()) == 0) x.name.assign(aj.text).append(1, '/').append(ai.text);
+      x.expected = e;
       if (e < 5.0) q.yates = true;
-      q.expected.push_back(ExpectedGenotype{std::move(name), e});
     }
   }
 
@@ -151,7 +152,8 @@ void computeSnpQuality(const GenotypeTally& tally, SnpQuality& q) {
   q.df = static_cast<int>(q.expected.size()) - q.alleleCount;
   q.pValue = stats::chi_square_p(q.df, q.chiSquare);
 
-  std::vector<AlleleCount> sorted = q.alleles;
+  thread_local std::vector<AlleleCount> sorted;  // kept between SNPs: no allocation per SNP
+  sorted.assign(q.alleles.begin(), q.alleles.end());
   shellSortAlleles(sorted);
   q.minorAlleleFrequency = 0.0;
   if (sorted.empty()) {
