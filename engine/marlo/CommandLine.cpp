@@ -92,6 +92,7 @@ PreflagOptions parsePreflagOptions(int argc, char** argv) {
     if (optionPrefix(a, "/CLASS:")) setText(a, "/CLASS:", o.flagClass);
     if (optionPrefix(a, "/SAMPLE_HINT:")) setText(a, "/SAMPLE_HINT:", o.sampleHintFile);
     if (optionPrefix(a, "/PROGRESS")) o.progress = true;
+    if (optionPrefix(a, "/THREADS")) setThreads(a, o.threads);
   }
   return o;
 }

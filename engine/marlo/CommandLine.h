@@ -27,6 +27,7 @@ struct PreflagOptions {
   std::string flagClass = "M";
   std::string sampleHintFile;
   bool progress = false;
+  unsigned threads = 1;  // more than one: the input is read ahead; 0: every core
 };
 PreflagOptions parsePreflagOptions(int argc, char** argv);
 

@@ -10,6 +10,7 @@
 #include "AnalysisTask.h"
 #include "CommandLine.h"
 #include "Usage.h"
+#include "common_sgt/Parallel.h"
 #include "common_sgt/RunTimer.h"
 #include "common_sgt/Settings.h"
 #include "common_sgt/StatusReport.h"
@@ -51,6 +52,7 @@ void runPreflag(int argc, char** argv, const char* inputFile) {
   auto hwe = std::make_unique<Hwe>(o.sampleMissingLimit, o.snpMissingLimit, o.mafLimit, o.hweLimit,
                                    o.multipleCorrection, o.outFile.c_str(), o.sampleHintFile.c_str());
   if (o.progress) hwe->progress().setEnabled(true);
+  if (resolveThreadCount(o.threads) > 1) hwe->setReadAhead(true);
   hwe->setFlagClass(o.flagClass.c_str());
   if (!hwe->run(inputFile)) {
     printf("Pre-process: Flagging failed!\n");

@@ -6,7 +6,8 @@ thread_identity.py BIN_DIR WORK_DIR [FILES]
 Random genotype files (several sample types, missing and half-missing
 genotypes, third alleles, monomorphic SNPs) go through PWLD with Gabriel
 blocks and crossover rates, EM and PLEM, each with /SEED at /THREADS1, 2, 3
-and 8 (and PWLD also at /THREADS0). Every result file, standard output and
+and 8 (and PWLD also at /THREADS0), and through PREFLAG, which reads ahead
+with more than one thread. Every result file, standard output and
 standard error must equal those of /THREADS1 byte for byte, apart from the
 time lines; exit status too.
 """
@@ -95,7 +96,10 @@ def main():
         lines = commands[2][0].split("\n")
         lines[1] = "\t".join(lines[1].split("\t")[:4] + ["a"] * (len(lines[1].split("\t")) - 4))
         commands.append(("\n".join(lines), ["PLEM", "in.geno", "/BL3", "/SEED%d" % (case + 4)]))
+        commands.append((commands[0][0], ["PREFLAG", "in.geno", "/OUTFILE:out.geno", "/PROGRESS"]))
         if case == 0:
+            # Over a megabyte: several blocks are read ahead.
+            commands.append((genotype_file(rng, 400, 900), ["PREFLAG", "in.geno", "/OUTFILE:out.geno", "/PROGRESS"]))
             commands.append((commands[0][0], ["PWLD", "in.geno", "/LDBLK2", "/CRSOVR", "/SEED5", "/DEBUG2"]))
             # The closed-form estimates take no random start, but their
             # trace lines and the multi-allelic pairs' EMs still must keep order.
@@ -110,14 +114,14 @@ def main():
         for index, (text, args) in enumerate(commands):
             reference = None
             for threads in THREADS:
-                if threads == "0" and args[0] != "PWLD":
+                if threads == "0" and args[0] not in ("PWLD", "PREFLAG"):
                     continue
                 folder = os.path.join(work, "c%d_%d_t%s" % (case, index, threads))
                 got = run(bin_dir, folder, text, args + ["/THREADS" + threads])
                 runs += 1
                 if reference is None:
                     reference = got
-                    if got["status"] != b"0" and index < 4:
+                    if got["status"] != b"0" and (index < 4 or args[0] == "PREFLAG"):
                         print("%s: status %s" % (" ".join(args), got["status"].decode()))
                         failures += 1
                     continue

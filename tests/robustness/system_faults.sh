@@ -121,6 +121,13 @@ if [ -n "$shim" ]; then
     no_temporaries
     rm -f c.geno.pwld c.geno.pwlds
   done
+  # Reading ahead on a second thread meets the error there.
+  begin "read error: PREFLAG reading ahead"
+  eio c.geno 40 marlo_failed PREFLAG c.geno /OUTFILE:o.geno /THREADS2
+  says "c.geno: read error: Input/output error; no result was written"
+  unchanged c.geno "$C"
+  absent c.geno.flag o.geno
+  no_temporaries
   for cmd in EM PLEM; do
     begin "read error: $cmd"
     eio w.geno 9 marlo_failed "$cmd" w.geno

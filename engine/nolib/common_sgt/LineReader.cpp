@@ -4,12 +4,67 @@
 
 #include <cerrno>
 #include <cstring>
+#include <system_error>
+#include <thread>
 
 namespace {
 constexpr size_t kInitialBuffer = 1 << 20;
+// Reading ahead: blocks of kBlock bytes, each read behind kReserve bytes
+// left free for the unfinished line of the block before, so that buffers
+// are swapped, not copied.
+constexpr size_t kBlock = 1 << 20;
+constexpr size_t kReserve = 1 << 16;
+}  // namespace
+
+struct LineReader::Ahead {
+  std::vector<char> buf = std::vector<char>(kReserve + kBlock);
+  std::thread thread;
+  bool pending = false;  // a block is being read (or is to be read, without a thread)
+  size_t got = 0;
+  int error = 0;
+  void read(FILE* fp) {
+    errno = 0;
+    got = fread(buf.data() + kReserve, 1, kBlock, fp);
+    error = ferror(fp) ? (errno != 0 ? errno : EIO) : 0;
+  }
+  void start(FILE* fp) {
+    pending = true;
+    try {
+      thread = std::thread([this, fp] { read(fp); });
+    } catch (const std::system_error&) {
+      // No thread to be had: the block is read when it is needed.
+    }
+  }
+  void finish(FILE* fp) {
+    if (!pending) return;
+    if (thread.joinable())
+      thread.join();
+    else
+      read(fp);
+    pending = false;
+  }
+};
+
+LineReader::LineReader() = default;
+LineReader::~LineReader() { close(); }
+
+void LineReader::setReadAhead(bool on) {
+  if (on && !m_ahead) {
+    m_ahead = std::make_unique<Ahead>();
+  } else if (!on && m_ahead) {
+    stopAhead();
+    m_ahead.reset();
+  }
 }
 
-LineReader::~LineReader() { close(); }
+// A block read ahead but not taken is dropped, and the file position put
+// back to the first byte not yet in the buffer.
+void LineReader::stopAhead() {
+  if (!m_ahead || !m_ahead->pending) return;
+  if (m_ahead->thread.joinable()) m_ahead->thread.join();
+  m_ahead->pending = false;
+  if (m_fp && !m_eof) fseeko(m_fp, m_bufOffset + static_cast<long long>(m_end), SEEK_SET);
+}
 
 bool LineReader::open(const char* path) {
   close();
@@ -38,6 +93,7 @@ bool LineReader::open(const char* path) {
 }
 
 void LineReader::close() {
+  stopAhead();
   if (m_fp) fclose(m_fp);
   m_fp = nullptr;
   m_size = -1;
@@ -45,6 +101,7 @@ void LineReader::close() {
 
 bool LineReader::fill() {
   if (m_eof || !m_fp) return false;
+  if (m_ahead) return fillAhead();
   if (m_begin > 0) {
     memmove(m_buf.data(), m_buf.data() + m_begin, m_end - m_begin);
     m_bufOffset += static_cast<long long>(m_begin);
@@ -67,6 +124,52 @@ bool LineReader::fill() {
     return false;
   }
   m_end += got;
+  return true;
+}
+
+// The unfinished line moves in front of the block read ahead, and that
+// buffer becomes the reader's; only a line longer than the space left for it
+// is copied the other way. A failed or short read ends the file as fill()
+// does.
+bool LineReader::fillAhead() {
+  Ahead& a = *m_ahead;
+  if (!a.pending) a.start(m_fp);
+  a.finish(m_fp);
+  const size_t got = a.got;
+  const int error = a.error;
+  const size_t left = m_end - m_begin;
+  if (got > 0) {
+    if (left <= kReserve && a.buf.size() >= kReserve + kBlock) {
+      const size_t start = kReserve - left;
+      memcpy(a.buf.data() + start, m_buf.data() + m_begin, left);
+      m_bufOffset += static_cast<long long>(m_begin) - static_cast<long long>(start);
+      m_buf.swap(a.buf);
+      m_begin = start;
+      m_end = kReserve + got;
+      if (a.buf.size() < kReserve + kBlock) a.buf.resize(kReserve + kBlock);
+    } else {
+      if (m_begin > 0) {
+        memmove(m_buf.data(), m_buf.data() + m_begin, left);
+        m_bufOffset += static_cast<long long>(m_begin);
+        m_end = left;
+        m_begin = 0;
+      }
+      if (m_buf.size() < m_end + got) m_buf.resize(2 * (m_end + got));
+      memcpy(m_buf.data() + m_end, a.buf.data() + kReserve, got);
+      m_end += got;
+    }
+  }
+  if (error) {
+    // As fill(): the complete lines before the failure are still served.
+    m_error = error;
+    m_eof = true;
+    return got > 0;
+  }
+  if (got == 0) {
+    m_eof = true;
+    return false;
+  }
+  a.start(m_fp);
   return true;
 }
 
@@ -121,6 +224,7 @@ bool LineReader::next(std::string_view& line) {
 
 bool LineReader::seek(long long offset, long long lineNumber) {
   if (!m_fp) return false;
+  stopAhead();
   if (fseeko(m_fp, offset, SEEK_SET) != 0) return false;
   m_begin = m_end = 0;
   m_bufOffset = offset;

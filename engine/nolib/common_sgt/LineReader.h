@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdio>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -9,7 +10,7 @@
 // data lines for any command.
 class LineReader {
  public:
-  LineReader() = default;
+  LineReader();
   ~LineReader();
   LineReader(const LineReader&) = delete;
   LineReader& operator=(const LineReader&) = delete;
@@ -42,9 +43,17 @@ class LineReader {
   bool seek(long long offset, long long lineNumber = 0);
   // Total size of the file in bytes, or -1.
   long long size() const { return m_size; }
+  // From now on the next block of the file is read on a second thread while
+  // the caller works on this one. The lines, offsets and read errors are
+  // the same as without it; only the kernel's copying of the file overlaps
+  // the caller's work.
+  void setReadAhead(bool on);
 
  private:
+  struct Ahead;
   bool fill();
+  bool fillAhead();
+  void stopAhead();
   bool onlyLineEndsRemain();
 
   FILE* m_fp = nullptr;
@@ -58,4 +67,5 @@ class LineReader {
   bool m_eof = false;
   int m_error = 0;
   bool m_lastHadNewline = false;
+  std::unique_ptr<Ahead> m_ahead;
 };

@@ -26,6 +26,8 @@ class Hwe {
   Hwe& operator=(const Hwe&) = delete;
 
   ProgressSgt& progress() { return m_progress; }
+  // Reads the input ahead on a second thread; the results are the same.
+  void setReadAhead(bool on) { m_input.setReadAhead(on); }
   void setFlagClass(const char* className);
   const std::string& flagClass() const { return m_flagClass; }
   bool run(const char* inputFile);

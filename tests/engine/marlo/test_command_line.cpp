@@ -197,7 +197,7 @@ TEST_F(Walks, PreimpuLastMethodWinsAndTag1Threshold) {
   EXPECT_TRUE(t.progress);
 }
 
-// /THREADS reads like /SEED in all three walks; without it one worker. (A
+// /THREADS reads like /SEED in all three walks and in PREFLAG; without it one worker. (A
 // misspelt /THREAD2 is refused like any unknown word: driver/threads_option_values.)
 TEST(ThreadsOption, ParsedLikeTheSeed) {
   const std::pair<const char*, unsigned> cases[] = {
@@ -215,6 +215,8 @@ TEST(ThreadsOption, ParsedLikeTheSeed) {
     EXPECT_EQ(p.options.threads, want) << arg;
     EXPECT_EQ(e.options.threads, want) << arg;
     EXPECT_EQ(l.options.em.threads, want) << arg;
+    Args f({"marlo", "PREFLAG", "d.geno", arg});
+    EXPECT_EQ(parsePreflagOptions(f.argc(), f.argv()).threads, want) << arg;
   }
   EXPECT_EQ(EmOptions().threads, 1u);
 }

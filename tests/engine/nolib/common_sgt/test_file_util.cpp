@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -179,6 +180,62 @@ TEST(LineReader, LastLineWithoutNewline) {
   EXPECT_FALSE(r.lastHadNewline());
   EXPECT_FALSE(r.next(line));
   EXPECT_FALSE(r.open(tempPath("missing").c_str()));
+}
+
+// Reading ahead hands over the same lines with the same offsets, numbers
+// and ends, also for lines longer than the room kept for an unfinished line
+// (64 KiB) or than a block (1 MiB), and after a seek back or forward, a
+// switch in mid-file, and the end of the file.
+TEST(LineReader, ReadingAheadGivesTheSameLines) {
+  struct Seen {
+    std::string text;
+    long long start, position, number;
+    bool newline;
+    bool operator==(const Seen&) const = default;
+  };
+  auto readAll = [](LineReader& r, std::vector<Seen>& out, size_t most) {
+    std::string_view line;
+    while (out.size() < most && r.next(line))
+      out.push_back(Seen{std::string(line), r.lineStart(), r.position(), r.lineNumber(), r.lastHadNewline()});
+  };
+  std::mt19937 rng(3);
+  const size_t lengths[] = {0, 1, 3, 4000, 65535, 65536, 65537, 300000, 1048576, 2500000};
+  for (int file = 0; file < 12; ++file) {
+    std::string text;
+    const int lines = 5 + static_cast<int>(rng() % 60);
+    for (int i = 0; i < lines; ++i) {
+      text += std::string(rng() % 3 ? rng() % 5000 : lengths[rng() % 10], static_cast<char>('a' + i % 26));
+      text += rng() % 5 ? "\n" : "\r\n";
+    }
+    if (file % 3 == 0) text += "last";
+    if (file % 3 == 1) text += "\n\r\n\n";
+    const std::string p = writeFile("ahead", text);
+    std::vector<Seen> plain, ahead;
+    LineReader r;
+    ASSERT_TRUE(r.open(p.c_str()));
+    readAll(r, plain, SIZE_MAX);
+    ASSERT_FALSE(r.failed());
+    LineReader a;
+    a.setReadAhead(true);
+    ASSERT_TRUE(a.open(p.c_str()));
+    // Half-way, reading ahead is switched off and on again.
+    readAll(a, ahead, plain.size() / 2);
+    a.setReadAhead(false);
+    readAll(a, ahead, plain.size() * 3 / 4);
+    a.setReadAhead(true);
+    readAll(a, ahead, SIZE_MAX);
+    EXPECT_FALSE(a.failed());
+    ASSERT_EQ(ahead.size(), plain.size());
+    for (size_t i = 0; i < plain.size(); ++i) ASSERT_TRUE(ahead[i] == plain[i]) << "file " << file << " line " << i;
+    // A seek to any line start goes on from there.
+    const Seen& from = plain[rng() % plain.size()];
+    ASSERT_TRUE(a.seek(from.start, from.number - 1));
+    std::vector<Seen> again;
+    readAll(a, again, SIZE_MAX);
+    ASSERT_FALSE(again.empty());
+    EXPECT_TRUE(again.front() == from);
+    EXPECT_TRUE(again.back() == plain.back());
+  }
 }
 
 }  // namespace
