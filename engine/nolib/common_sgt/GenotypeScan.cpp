@@ -212,26 +212,49 @@ TextBits chooseTextBits() {
 }
 const TextBits textBits = chooseTextBits();
 
-// Whether n words are all "x/y" and a tab, x and y not tabs.
-__attribute__((target("avx2"))) bool allGenotypeWords(const std::uint32_t* words, std::size_t n) {
-  const __m256i fixedMask = _mm256_set1_epi32(static_cast<int>(0xFF00FF00u));
-  const __m256i fixedBytes = _mm256_set1_epi32(0x09002F00);
-  const __m256i letterMask = _mm256_set1_epi32(0x00FF00FF);
-  const __m256i tabs = _mm256_set1_epi8('\t');
-  __m256i bad = _mm256_setzero_si256();
-  std::size_t c = 0;
-  for (; c + 8 <= n; c += 8) {
-    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(words + c));
-    bad = _mm256_or_si256(bad, _mm256_xor_si256(_mm256_and_si256(v, fixedMask), fixedBytes));
-    bad = _mm256_or_si256(bad, _mm256_and_si256(_mm256_cmpeq_epi8(v, tabs), letterMask));
-  }
-  if (!_mm256_testz_si256(bad, bad)) return false;
-  for (; c < n; ++c) {
-    const std::uint32_t w = words[c];
-    if ((w & 0xFF00FF00u) != 0x09002F00u || (w & 0xFFu) == '\t' || ((w >> 16) & 0xFFu) == '\t') return false;
-  }
-  return true;
+// Whether a word is "x/y" and a tab, x and y not tabs.
+inline bool isGenotypeWord(std::uint32_t w) {
+  return (w & 0xFF00FF00u) == 0x09002F00u && (w & 0xFFu) != '\t' && ((w >> 16) & 0xFFu) != '\t';
 }
+
+// counts[t * stride + g]: the columns of text t in group g, for g below
+// groups. Built twice like the pair counts: with the vector population count
+// where the processor has it, else the scalar instruction.
+using GroupCounts = void (*)(const std::uint64_t* textBits, std::size_t texts, const std::uint64_t* groupBits,
+                             std::size_t groupBlocks, std::size_t groups, std::size_t blocks, std::size_t stride,
+                             std::uint32_t* counts);
+[[gnu::always_inline]] inline void groupCountsBody(const std::uint64_t* textBits, std::size_t texts,
+                                                   const std::uint64_t* groupBits, std::size_t groupBlocks,
+                                                   std::size_t groups, std::size_t blocks, std::size_t stride,
+                                                   std::uint32_t* counts) {
+  for (std::size_t t = 0; t < texts; ++t) {
+    const std::uint64_t* bits = textBits + t * blocks;
+    for (std::size_t g = 0; g < groups; ++g) {
+      const std::uint64_t* in = groupBits + g * groupBlocks;
+      std::uint64_t count = 0;
+      for (std::size_t b = 0; b < blocks; ++b) count += static_cast<std::uint64_t>(__builtin_popcountll(bits[b] & in[b]));
+      counts[t * stride + g] = static_cast<std::uint32_t>(count);
+    }
+  }
+}
+__attribute__((target("avx512f,avx512vpopcntdq"))) void groupCountsWide(const std::uint64_t* textBits, std::size_t texts,
+                                                                        const std::uint64_t* groupBits,
+                                                                        std::size_t groupBlocks, std::size_t groups,
+                                                                        std::size_t blocks, std::size_t stride,
+                                                                        std::uint32_t* counts) {
+  groupCountsBody(textBits, texts, groupBits, groupBlocks, groups, blocks, stride, counts);
+}
+__attribute__((target("popcnt"))) void groupCountsScalar(const std::uint64_t* textBits, std::size_t texts,
+                                                         const std::uint64_t* groupBits, std::size_t groupBlocks,
+                                                         std::size_t groups, std::size_t blocks, std::size_t stride,
+                                                         std::uint32_t* counts) {
+  groupCountsBody(textBits, texts, groupBits, groupBlocks, groups, blocks, stride, counts);
+}
+GroupCounts chooseGroupCounts() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx512vpopcntdq") ? groupCountsWide : groupCountsScalar;
+}
+const GroupCounts groupCounts = chooseGroupCounts();
 }  // namespace
 
 // A line of nothing but "x/y" columns, the usual genotype line, is counted
@@ -259,7 +282,6 @@ __attribute__((target("popcnt"))) bool GenotypeColumnScan::scanWholeLine(const c
   reinterpret_cast<char*>(m_words.data())[size - tailStart] = '\t';
   const std::uint32_t* tail = m_words.data();
   const std::uint32_t* words = reinterpret_cast<const std::uint32_t*>(p);  // read with unaligned loads only
-  if (!allGenotypeWords(words, 64 * fullBlocks) || !allGenotypeWords(tail, n - 64 * fullBlocks)) return false;
   auto wordAt = [&](std::size_t column) {
     std::uint32_t w;
     memcpy(&w, column < 64 * fullBlocks ? p + 4 * column : reinterpret_cast<const char*>(tail + column % 64), 4);
@@ -270,10 +292,15 @@ __attribute__((target("popcnt"))) bool GenotypeColumnScan::scanWholeLine(const c
   std::size_t firstColumn[kMostTexts];
   std::size_t texts = 0;
   std::size_t next = 0;  // the first column no text has matched yet
+  // Every column equals one of the texts found, so checking the texts
+  // checks the line: a word that is not a genotype and its tab (a column of
+  // another length shifts every later word) sends the line to the column
+  // path.
   while (next < n) {
-    if (texts == kMostTexts) return false;
+    const std::uint32_t text = wordAt(next);
+    if (texts == kMostTexts || !isGenotypeWord(text)) return false;
     firstColumn[texts] = next;
-    textBits(words, fullBlocks, tail, wordAt(next), m_textBits.data() + texts * blocks);
+    textBits(words, fullBlocks, tail, text, m_textBits.data() + texts * blocks);
     ++texts;
     // The next unmatched column lies after this text's first one; the
     // padding is never matched, so finding it ends the line.
@@ -292,23 +319,17 @@ __attribute__((target("popcnt"))) bool GenotypeColumnScan::scanWholeLine(const c
   std::uint32_t order[kMostTexts];
   // The extra group has columns only when the line is longer than the list.
   const std::size_t groups = n > m_groups.size() ? m_stride : m_groupCount;
+  groupCounts(m_textBits.data(), texts, m_groupBits.data(), m_groupBlocks, groups, blocks, m_stride, m_counts.data());
   for (std::size_t g = 0; g < groups; ++g) {
     const std::uint64_t* groupBits = m_groupBits.data() + g * m_groupBlocks;
     std::size_t met = 0;
     for (std::size_t t = 0; t < texts; ++t) {
+      if (m_counts[t * m_stride + g] == 0) continue;
       const std::uint64_t* bits = m_textBits.data() + t * blocks;
-      std::uint32_t count = 0;
-      std::size_t first = n;
-      for (std::size_t b = 0; b < blocks; ++b) {
-        const std::uint64_t both = bits[b] & groupBits[b];
-        if (both && first == n) first = 64 * b + static_cast<std::size_t>(__builtin_ctzll(both));
-        count += static_cast<std::uint32_t>(__builtin_popcountll(both));
-      }
-      m_counts[t * m_stride + g] = count;
-      if (count) {
-        firstInGroup[t] = first;
-        order[met++] = static_cast<std::uint32_t>(t);
-      }
+      std::size_t b = 0;
+      while ((bits[b] & groupBits[b]) == 0) ++b;
+      firstInGroup[t] = 64 * b + static_cast<std::size_t>(__builtin_ctzll(bits[b] & groupBits[b]));
+      order[met++] = static_cast<std::uint32_t>(t);
     }
     std::sort(order, order + met, [&](std::uint32_t a, std::uint32_t b) { return firstInGroup[a] < firstInGroup[b]; });
     m_firstSeen[g].assign(order, order + met);

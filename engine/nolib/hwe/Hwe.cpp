@@ -453,10 +453,11 @@ bool Hwe::scanSections() {
         out.appendFixed(m_quality.chiSquare, 3);
         out.appendChar('\t');
         out.appendFixed(m_quality.pValue, 6, 1);
+        // Every flag is 0 or 1.
         const int flags[5] = {f.mono, f.callRate, f.maf, f.hwe, f.total};
         for (int flag : flags) {
           out.appendChar('\t');
-          out.appendInt(flag);
+          out.appendChar(static_cast<char>('0' + flag));
         }
         out.appendChar('\n');
         if (i > 0 && out.size() >= m_chunkSize) spill(section);

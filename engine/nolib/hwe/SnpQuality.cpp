@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "common_sgt/FastFormat.h"
 #include "stats/Distributions.h"
@@ -63,22 +64,26 @@ void tallyScannedGroup(const GenotypeColumnScan& scan, int group, GenotypeTally&
   }
 }
 
-void shellSortAlleles(std::vector<AlleleCount>& alleles) {
-  const size_t n = alleles.size();
+namespace {
+template <typename Item>
+void shellSortByCount(Item* items, size_t n) {
   size_t h = 4;
   while (h < n) h = 3 * h + 1;
   for (h /= 3; h >= 1; h /= 3) {
     for (size_t i = h; i < n; ++i) {
-      AlleleCount v = std::move(alleles[i]);
+      Item v = std::move(items[i]);
       size_t j = i;
-      while (j >= h && alleles[j - h].count > v.count) {
-        alleles[j] = std::move(alleles[j - h]);
+      while (j >= h && items[j - h].count > v.count) {
+        items[j] = std::move(items[j - h]);
         j -= h;
       }
-      alleles[j] = std::move(v);
+      items[j] = std::move(v);
     }
   }
 }
+}  // namespace
+
+void shellSortAlleles(std::vector<AlleleCount>& alleles) { shellSortByCount(alleles.data(), alleles.size()); }
 
 namespace {
 
@@ -109,14 +114,125 @@ void countAlleles(const GenotypeTally& tally, std::vector<AlleleCount>& alleles)
   }
 }
 
-void computeSnpQuality(const GenotypeTally& tally, SnpQuality& q) {
+namespace {
+
+void countGenotypes(const GenotypeTally& tally, SnpQuality& q) {
   q.missing = tally.missing();
   q.valid = 0;
   for (const GenotypeTally::Entry& e : tally.entries()) q.valid += e.count;
   q.total = q.valid + q.missing;
   q.callRate = q.total > 0 ? static_cast<double>(q.valid) / static_cast<double>(q.total) : 0.0;
   q.distinctGenotypes = static_cast<int>(tally.entries().size());
+}
 
+struct LetterCount {
+  char letter;
+  long long count;
+};
+
+// The usual SNP: every genotype "x/y" with alleles of one byte. The
+// statistics of the general route, in its order of arithmetic, with the
+// alleles as bytes rather than texts; false (q untouched) for any other
+// tally.
+bool singleByteQuality(const GenotypeTally& tally, SnpQuality& q) {
+  constexpr size_t kMost = 16;
+  LetterCount alleles[kMost];
+  size_t n = 0;
+  for (const GenotypeTally::Entry& e : tally.entries()) {
+    if (e.text[1] != '/' || e.text[0] == '/' || e.text[2] == '/') return false;
+    for (char c : {e.text[0], e.text[2]}) {
+      size_t i = 0;
+      while (i < n && alleles[i].letter != c) ++i;
+      if (i == n) {
+        if (n == kMost) return false;
+        alleles[n++] = LetterCount{c, 0};
+      }
+      alleles[i].count += e.count;
+    }
+  }
+  countGenotypes(tally, q);
+  q.alleles.resize(n);
+  q.alleleTotal = 0;
+  for (size_t i = 0; i < n; ++i) {
+    q.alleles[i].text.assign(1, alleles[i].letter);
+    q.alleles[i].count = alleles[i].count;
+    q.alleleTotal += alleles[i].count;
+  }
+  q.alleleCount = static_cast<int>(n);
+
+  auto observed = [&](char a, char b) {
+    for (const GenotypeTally::Entry& e : tally.entries())
+      if (e.text[0] == a && e.text[2] == b) return e.count;
+    return 0;
+  };
+  q.expected.resize(n * (n + 1) / 2);
+  double seen[kMost * (kMost + 1) / 2];
+  q.yates = false;
+  const double t = static_cast<double>(q.alleleTotal);
+  size_t cell = 0;
+  for (size_t i = 0; i < n; ++i) {
+    for (size_t j = i; j < n; ++j, ++cell) {
+      const LetterCount& ai = alleles[i];
+      const LetterCount& aj = alleles[j];
+      const double e = i == j ? static_cast<double>(ai.count * ai.count) / (2.0 * t)
+                              : static_cast<double>(ai.count * aj.count) / t;
+      char first = ai.letter, second = aj.letter;
+      int count = observed(first, second);
+      if (count == 0) {
+        std::swap(first, second);
+        count = observed(first, second);
+      }
+      ExpectedGenotype& x = q.expected[cell];
+      x.name.assign({first, '/', second});
+      x.expected = e;
+      seen[cell] = count;
+      if (e < 5.0) q.yates = true;
+    }
+  }
+  q.chiSquare = 0.0;
+  for (size_t c = 0; c < cell; ++c) {
+    double d = std::fabs(seen[c] - q.expected[c].expected);
+    if (q.yates) d -= 0.5;
+    q.chiSquare += d * d / q.expected[c].expected;
+  }
+  q.df = static_cast<int>(cell) - q.alleleCount;
+  q.pValue = stats::chi_square_p(q.df, q.chiSquare);
+
+  shellSortByCount(alleles, n);
+  q.minorAlleleFrequency = 0.0;
+  if (n == 0) {
+    q.alleleText = "NoAllele";
+    q.frequencyText = "NoAllele";
+  } else if (n == 1) {
+    q.alleleText.assign(1, alleles[0].letter);
+    q.frequencyText = "1.000";
+  } else {
+    q.minorAlleleFrequency = static_cast<double>(alleles[0].count) / t;
+    q.alleleText.clear();
+    thread_local TextBuffer frequencies(256);
+    frequencies.clear();
+    for (size_t k = n; k-- > 0;) {
+      if (k + 1 != n) {
+        q.alleleText += '/';
+        frequencies.appendChar('/');
+      }
+      q.alleleText += alleles[k].letter;
+      frequencies.appendFixed(static_cast<double>(alleles[k].count) / t, 3, 1);
+    }
+    q.frequencyText.assign(frequencies.view());
+  }
+  if (q.distinctGenotypes < 2) q.minorAlleleFrequency = 0.0;
+  return true;
+}
+
+}  // namespace
+
+void computeSnpQuality(const GenotypeTally& tally, SnpQuality& q) {
+  if (!singleByteQuality(tally, q)) computeSnpQualityAnyAlleles(tally, q);
+}
+
+void computeSnpQualityAnyAlleles(const GenotypeTally& tally, SnpQuality& q) {
+  countGenotypes(tally, q);
   countAlleles(tally, q.alleles);
   q.alleleCount = static_cast<int>(q.alleles.size());
   q.alleleTotal = 0;

@@ -102,5 +102,8 @@ struct SnpQuality {
   std::string frequencyText;
 };
 
-// Computes every statistic of one SNP from its tally.
+// Computes every statistic of one SNP from its tally. Tallies of one-byte
+// alleles (nearly every SNP) take a shorter route to the same values.
 void computeSnpQuality(const GenotypeTally& tally, SnpQuality& q);
+// The route for alleles of any length, which the shorter one must equal.
+void computeSnpQualityAnyAlleles(const GenotypeTally& tally, SnpQuality& q);
