@@ -11,9 +11,10 @@
 # The fileset is made the way a user gets one: the suite's own export
 # (genoconv --geno ... --to-vcf), then plink1.9 --vcf ... --make-bed; the
 # phenotypes for --model come from the sample types genoconv writes (type 1 is
-# a case, type 0 a control, as snpxtab reads them). plink1.9 --hardy stands
-# beside PREFLAG, plink1.9 --model (every model in one run) beside each
-# snpxtab model.
+# a case, type 0 a control, as snpxtab reads them). plink1.9 --hardy (with
+# its default of every core, and with one thread) stands beside PREFLAG at
+# one and two threads, plink1.9 --model (every model in one run) beside each
+# snpxtab model. Ratios are to plink1.9's default run.
 #
 # Columns: median wall seconds; MB/s of genotype text (file size / wall);
 # scan MB/s (bytes read from the genotype file / wall: PREFLAG reads it once
@@ -67,12 +68,19 @@ hardy=$(median plink1.9 --bfile fs --hardy --out hardy)
 model=$(median plink1.9 --bfile fs --pheno fs.pheno --allow-no-sex --model --out model)
 [ -s hardy.hwe ] && [ -s model.model ] || { echo "plink1.9 wrote no --hardy or --model result" >&2; exit 1; }
 row "plink1.9 --hardy" "$hardy" 0 1
+hardy1=$(median plink1.9 --bfile fs --hardy --threads 1 --out hardy1)
+row "plink1.9 --hardy --threads 1" "$hardy1" 0 1
 row "plink1.9 --model (all models)" "$model" 0 1
 
 t=$(median "$build/bin/marlo" PREFLAG whole.geno)
 row "marlo PREFLAG (report only)" "$t" 1 "$hardy"
 t=$(median "$build/bin/marlo" PREFLAG whole.geno /OUTFILE:filtered.geno)
 row "marlo PREFLAG /OUTFILE (report + filtered)" "$t" 2 "$hardy"
+# With two threads the file is read ahead on the second.
+t=$(median "$build/bin/marlo" PREFLAG whole.geno /THREADS2)
+row "marlo PREFLAG /THREADS2 (report only)" "$t" 1 "$hardy"
+t=$(median "$build/bin/marlo" PREFLAG whole.geno /OUTFILE:filtered.geno /THREADS2)
+row "marlo PREFLAG /OUTFILE /THREADS2" "$t" 2 "$hardy"
 
 names=(Additive CoDominant1 CoDominant2 Dominant Recessive OverDominant)
 for m in 0 1 2 3 4 5; do

@@ -1,5 +1,6 @@
 #include "stats/Distributions.h"
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 
@@ -140,11 +141,16 @@ lgsing:
   return sign_of_gamma * MAXNUM;
 }
 
-double igam(double a, double x) {
-  if (x <= 0.0 || a <= 0.0) return 0.0;
-  if (x > 1.0 && x > a) return 1.0 - igamc(a, x);
+namespace {
+// lgamA, when given, is lgam(a) worked out before; otherwise it is worked out
+// where it is needed, as before.
+double igamcKnown(double a, double x, const double* lgamA);
 
-  double ax = a * std::log(x) - x - lgam(a);
+double igamKnown(double a, double x, const double* lgamA) {
+  if (x <= 0.0 || a <= 0.0) return 0.0;
+  if (x > 1.0 && x > a) return 1.0 - igamcKnown(a, x, lgamA);
+
+  double ax = a * std::log(x) - x - (lgamA ? *lgamA : lgam(a));
   if (ax < -MAXLOG) {
     printf("igam " ERROR_WORD_CP949 " : ax->%f   -MAXLOG->%f \n", ax, -MAXLOG);
     math_error("igam", kMathUnderflow);
@@ -161,11 +167,11 @@ double igam(double a, double x) {
   return ans * ax / a;
 }
 
-double igamc(double a, double x) {
+double igamcKnown(double a, double x, const double* lgamA) {
   if (x <= 0.0 || a <= 0.0) return 1.0;
-  if (x < 1.0 || x < a) return 1.0 - igam(a, x);
+  if (x < 1.0 || x < a) return 1.0 - igamKnown(a, x, lgamA);
 
-  double ax = a * std::log(x) - x - lgam(a);
+  double ax = a * std::log(x) - x - (lgamA ? *lgamA : lgam(a));
   if (ax < -MAXLOG) {
 #ifndef STATS_ENGINE_BUILD
     printf("igamc " ERROR_WORD_CP949 " : ax->%f   -MAXLOG->%f \n", ax, -MAXLOG);
@@ -211,8 +217,25 @@ double igamc(double a, double x) {
   } while (t > MACHEP);
   return ans * ax;
 }
+}  // namespace
 
-double chi_square_p(int df, double x) { return igamc(df * 0.5, x * 0.5); }
+double igam(double a, double x) { return igamKnown(a, x, nullptr); }
+double igamc(double a, double x) { return igamcKnown(a, x, nullptr); }
+
+// Nearly every test has a few degrees of freedom: lgam of their halves is
+// worked out once (the same values, so the same p-values).
+double chi_square_p(int df, double x) {
+  constexpr int kKept = 16;
+  if (df >= 1 && df <= kKept) {
+    static const auto halfLgam = [] {
+      std::array<double, kKept + 1> t{};
+      for (int d = 1; d <= kKept; ++d) t[d] = lgam(d * 0.5);
+      return t;
+    }();
+    return igamcKnown(df * 0.5, x * 0.5, &halfLgam[df]);
+  }
+  return igamc(df * 0.5, x * 0.5);
+}
 
 double chi_square_p_checked(int df, double x) {
   if (x < 0.0) return 1.0;

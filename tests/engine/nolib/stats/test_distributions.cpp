@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "stats/Distributions.h"
 
@@ -16,6 +18,27 @@ TEST(ChiSquare, AgreesWithClosedFormsOverARange) {
     EXPECT_NEAR(chi_square_p(1, x), std::erfc(std::sqrt(x / 2)), 1e-13 + 1e-12 * std::erfc(std::sqrt(x / 2))) << x;
     EXPECT_NEAR(chi_square_p(2, x), std::exp(-x / 2), 1e-13 + 1e-12 * std::exp(-x / 2)) << x;
   }
+}
+
+// The usual degrees of freedom take lgam of their halves from a table: the
+// p-values must be igamc's to the last bit, on both of its routes (series
+// below the mean, continued fraction above), at the switch and in the
+// underflow, where the message must still be printed.
+TEST(ChiSquare, TheKeptHalfLogGammasGiveIgamcsBits) {
+  std::mt19937_64 rng(9);
+  std::vector<double> xs = {0.0, 1e-300, 1e-12, 0.5, 1.0, 1.0000000000000002, 2.0, 3.0, 16.0, 17.0, 1417.0};
+  for (int i = 0; i < 20000; ++i) xs.push_back(std::ldexp(static_cast<double>(rng() >> 11) / 9007199254740992.0, static_cast<int>(rng() % 24) - 12));
+  for (int df = 1; df <= 18; ++df) {
+    for (double x : xs) {
+      if (x * 0.5 > 700.0) continue;  // underflow, below
+      const double expected = igamc(df * 0.5, x * 0.5);
+      const double got = chi_square_p(df, x);
+      ASSERT_EQ(std::memcmp(&expected, &got, sizeof got), 0) << df << " " << x;
+    }
+  }
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(chi_square_p(1, 2000.0), 0.0);
+  EXPECT_NE(testing::internal::GetCapturedStdout().find("igamc underflow error"), std::string::npos);
 }
 
 TEST(ChiSquare, ZeroAndNegativeStatistics) {
