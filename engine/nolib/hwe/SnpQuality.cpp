@@ -183,7 +183,10 @@ bool singleByteQuality(const GenotypeTally& tally, SnpQuality& q) {
         count = observed(first, second);
       }
       ExpectedGenotype& x = q.expected[cell];
-      x.name.assign({first, '/', second});
+      x.name.resize(3);
+      x.name[0] = first;
+      x.name[1] = '/';
+      x.name[2] = second;
       x.expected = e;
       seen[cell] = count;
       if (e < 5.0) q.yates = true;
