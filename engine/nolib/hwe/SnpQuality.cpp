@@ -125,6 +125,49 @@ void countGenotypes(const GenotypeTally& tally, SnpQuality& q) {
   q.distinctGenotypes = static_cast<int>(tally.entries().size());
 }
 
+// Chi-square and p-value over the expected genotypes, with the observed
+// count of each (the continuity correction already decided).
+void chiSquareOf(const double* observed, SnpQuality& q) {
+  q.chiSquare = 0.0;
+  for (size_t c = 0; c < q.expected.size(); ++c) {
+    double d = std::fabs(observed[c] - q.expected[c].expected);
+    if (q.yates) d -= 0.5;
+    q.chiSquare += d * d / q.expected[c].expected;
+  }
+  q.df = static_cast<int>(q.expected.size()) - q.alleleCount;
+  q.pValue = stats::chi_square_p(q.df, q.chiSquare);
+}
+
+// The allele and frequency texts and the minor allele frequency from the
+// alleles in ascending order of count (textOf gives an allele's text).
+template <typename Item, typename TextOf>
+void alleleTexts(const Item* sorted, size_t n, double t, TextOf textOf, SnpQuality& q) {
+  q.minorAlleleFrequency = 0.0;
+  q.alleleText.clear();
+  if (n == 0) {
+    q.alleleText = "NoAllele";
+    q.frequencyText = "NoAllele";
+  } else if (n == 1) {
+    q.alleleText += textOf(sorted[0]);
+    q.frequencyText = "1.000";
+  } else {
+    q.minorAlleleFrequency = static_cast<double>(sorted[0].count) / t;
+    // Formatted as "%1.3f" would, without a printf call per SNP and class.
+    thread_local TextBuffer frequencies(256);
+    frequencies.clear();
+    for (size_t k = n; k-- > 0;) {
+      if (k + 1 != n) {
+        q.alleleText += '/';
+        frequencies.appendChar('/');
+      }
+      q.alleleText += textOf(sorted[k]);
+      frequencies.appendFixed(static_cast<double>(sorted[k].count) / t, 3, 1);
+    }
+    q.frequencyText.assign(frequencies.view());
+  }
+  if (q.distinctGenotypes < 2) q.minorAlleleFrequency = 0.0;
+}
+
 struct LetterCount {
   char letter;
   long long count;
@@ -192,39 +235,9 @@ bool singleByteQuality(const GenotypeTally& tally, SnpQuality& q) {
       if (e < 5.0) q.yates = true;
     }
   }
-  q.chiSquare = 0.0;
-  for (size_t c = 0; c < cell; ++c) {
-    double d = std::fabs(seen[c] - q.expected[c].expected);
-    if (q.yates) d -= 0.5;
-    q.chiSquare += d * d / q.expected[c].expected;
-  }
-  q.df = static_cast<int>(cell) - q.alleleCount;
-  q.pValue = stats::chi_square_p(q.df, q.chiSquare);
-
+  chiSquareOf(seen, q);
   shellSortByCount(alleles, n);
-  q.minorAlleleFrequency = 0.0;
-  if (n == 0) {
-    q.alleleText = "NoAllele";
-    q.frequencyText = "NoAllele";
-  } else if (n == 1) {
-    q.alleleText.assign(1, alleles[0].letter);
-    q.frequencyText = "1.000";
-  } else {
-    q.minorAlleleFrequency = static_cast<double>(alleles[0].count) / t;
-    q.alleleText.clear();
-    thread_local TextBuffer frequencies(256);
-    frequencies.clear();
-    for (size_t k = n; k-- > 0;) {
-      if (k + 1 != n) {
-        q.alleleText += '/';
-        frequencies.appendChar('/');
-      }
-      q.alleleText += alleles[k].letter;
-      frequencies.appendFixed(static_cast<double>(alleles[k].count) / t, 3, 1);
-    }
-    q.frequencyText.assign(frequencies.view());
-  }
-  if (q.distinctGenotypes < 2) q.minorAlleleFrequency = 0.0;
+  alleleTexts(alleles, n, t, [](const LetterCount& a) { return a.letter; }, q);
   return true;
 }
 
@@ -261,41 +274,13 @@ void computeSnpQualityAnyAlleles(const GenotypeTally& tally, SnpQuality& q) {
     }
   }
 
-  q.chiSquare = 0.0;
-  for (const ExpectedGenotype& x : q.expected) {
-    double observed = tally.countOf(x.name.data(), x.name.size());
-    double d = std::fabs(observed - x.expected);
-    if (q.yates) d -= 0.5;
-    q.chiSquare += d * d / x.expected;
-  }
-  q.df = static_cast<int>(q.expected.size()) - q.alleleCount;
-  q.pValue = stats::chi_square_p(q.df, q.chiSquare);
+  thread_local std::vector<double> observed;  // kept between SNPs: no allocation per SNP
+  observed.clear();
+  for (const ExpectedGenotype& x : q.expected) observed.push_back(tally.countOf(x.name.data(), x.name.size()));
+  chiSquareOf(observed.data(), q);
 
-  thread_local std::vector<AlleleCount> sorted;  // kept between SNPs: no allocation per SNP
+  thread_local std::vector<AlleleCount> sorted;
   sorted.assign(q.alleles.begin(), q.alleles.end());
   shellSortAlleles(sorted);
-  q.minorAlleleFrequency = 0.0;
-  if (sorted.empty()) {
-    q.alleleText = "NoAllele";
-    q.frequencyText = "NoAllele";
-  } else if (sorted.size() == 1) {
-    q.alleleText = sorted[0].text;
-    q.frequencyText = "1.000";
-  } else {
-    q.minorAlleleFrequency = static_cast<double>(sorted[0].count) / t;
-    q.alleleText.clear();
-    // Formatted as "%1.3f" would, without a printf call per SNP and class.
-    thread_local TextBuffer frequencies(256);
-    frequencies.clear();
-    for (size_t k = sorted.size(); k-- > 0;) {
-      if (k + 1 != sorted.size()) {
-        q.alleleText += '/';
-        frequencies.appendChar('/');
-      }
-      q.alleleText += sorted[k].text;
-      frequencies.appendFixed(static_cast<double>(sorted[k].count) / t, 3, 1);
-    }
-    q.frequencyText.assign(frequencies.view());
-  }
-  if (q.distinctGenotypes < 2) q.minorAlleleFrequency = 0.0;
+  alleleTexts(sorted.data(), sorted.size(), t, [](const AlleleCount& a) -> const std::string& { return a.text; }, q);
 }

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -104,6 +106,54 @@ TEST(SnpQuality, ExpectedNameFallsBackToTheReversedGenotype) {
   // corrected by 0.5.
   double d1 = 1.0 / 3 - 0.5, d2 = 2.0 / 3 - 0.5;
   EXPECT_NEAR(q.chiSquare, d1 * d1 / (16.0 / 12) + d2 * d2 / (8.0 / 6) + d1 * d1 / (4.0 / 12), 1e-12);
+}
+
+// Nearly every SNP takes the route for one-byte alleles; it must give what
+// the route for alleles of any length gives, field by field and bit by bit:
+// ties in allele counts (the sort's order), expected counts at and below 5,
+// genotypes written either way round, one allele, none, up to six.
+TEST(SnpQuality, OneByteAllelesGiveWhatTheGeneralRouteGives) {
+  std::mt19937 rng(29);
+  const char letters[] = {'A', 'C', 'G', 'T', '0', '-'};
+  auto same = [](double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+  for (int round = 0; round < 20000; ++round) {
+    GenotypeTally t;
+    const int alleleKinds = 1 + static_cast<int>(rng() % 6);
+    const int genotypes = static_cast<int>(rng() % 8);
+    for (int k = 0; k < genotypes; ++k) {
+      const char a = letters[rng() % alleleKinds], b = letters[rng() % alleleKinds];
+      const int n = rng() % 3 == 0 ? 1 + static_cast<int>(rng() % 4) : static_cast<int>(rng() % 300);
+      if (n) t.add(a, '/', b, n);
+    }
+    if (rng() % 3 == 0) t.addMissing(static_cast<int>(rng() % 10));
+    SnpQuality fast, general;
+    computeSnpQuality(t, fast);
+    computeSnpQualityAnyAlleles(t, general);
+    ASSERT_EQ(fast.missing, general.missing);
+    ASSERT_EQ(fast.valid, general.valid);
+    ASSERT_EQ(fast.total, general.total);
+    ASSERT_TRUE(same(fast.callRate, general.callRate));
+    ASSERT_EQ(fast.alleleTotal, general.alleleTotal);
+    ASSERT_EQ(fast.alleleCount, general.alleleCount);
+    ASSERT_EQ(fast.distinctGenotypes, general.distinctGenotypes);
+    ASSERT_EQ(fast.alleles.size(), general.alleles.size());
+    for (size_t i = 0; i < fast.alleles.size(); ++i) {
+      ASSERT_EQ(fast.alleles[i].text, general.alleles[i].text);
+      ASSERT_EQ(fast.alleles[i].count, general.alleles[i].count);
+    }
+    ASSERT_EQ(fast.expected.size(), general.expected.size());
+    for (size_t i = 0; i < fast.expected.size(); ++i) {
+      ASSERT_EQ(fast.expected[i].name, general.expected[i].name);
+      ASSERT_TRUE(same(fast.expected[i].expected, general.expected[i].expected));
+    }
+    ASSERT_EQ(fast.yates, general.yates);
+    ASSERT_TRUE(same(fast.chiSquare, general.chiSquare)) << round;
+    ASSERT_EQ(fast.df, general.df);
+    ASSERT_TRUE(same(fast.pValue, general.pValue));
+    ASSERT_TRUE(same(fast.minorAlleleFrequency, general.minorAlleleFrequency));
+    ASSERT_EQ(fast.alleleText, general.alleleText);
+    ASSERT_EQ(fast.frequencyText, general.frequencyText);
+  }
 }
 
 }  // namespace
