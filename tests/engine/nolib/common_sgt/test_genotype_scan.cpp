@@ -9,6 +9,7 @@
 
 #include "common_sgt/FileUtil.h"
 #include "common_sgt/GenotypeScan.h"
+#include "support/PlainSplit.h"
 
 namespace {
 
@@ -20,17 +21,7 @@ std::vector<std::string> fieldsOf(std::string_view text) {
   return out;
 }
 
-// Plain split at every tab, the reference for the cursor.
-std::vector<std::string> splitAtTabs(const std::string& text) {
-  std::vector<std::string> out(1);
-  for (char c : text) {
-    if (c == '\t')
-      out.emplace_back();
-    else
-      out.back() += c;
-  }
-  return out;
-}
+using testsupport::splitAtTabs;
 
 }  // namespace
 

@@ -9,19 +9,11 @@
 #include <vector>
 
 #include "hwe/SnpQuality.h"
+#include "support/PlainSplit.h"
 
 namespace {
 
-std::vector<std::string> splitAtTabs(const std::string& text) {
-  std::vector<std::string> out(1);
-  for (char c : text) {
-    if (c == '\t')
-      out.emplace_back();
-    else
-      out.back() += c;
-  }
-  return out;
-}
+using testsupport::splitAtTabs;
 
 // Column by column: a column of three characters within the samples counts
 // for its class (group < 0: for every class), "N/N" as missing.
